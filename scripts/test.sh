@@ -1,0 +1,6 @@
+#!/bin/sh
+# Installs what is missing, builds, and runs every test suite.
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/build.sh release
+ctest --preset release
