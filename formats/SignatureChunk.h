@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +16,10 @@ inline constexpr size_t kSignatureChunkSize = 66;
 
 // "v" + the short version string.
 const char* shortVersionString();
+
+// The conversion time as the chunk stores it, before padding: "yyyy-MM-dd HH:mm:ss +hhmm"
+// in local time.
+std::string conversionTimeText(std::time_t when);
 
 // Appends the 66-byte chunk for the job's conversion (size field in dstEndianessValues order).
 void CreateMetadataChunk(AudioFile& job, std::vector<uint8_t>& out);

@@ -41,7 +41,11 @@ bool AtomicFile::open(const std::string& target, std::string& errorText) {
     committed_ = false;
     target_ = target;
     const auto slash = target.find_last_of('/');
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    // The temporary name adds 16 bytes to the target's; cut the copied part so that a target
+    // name near the 255-byte limit still gets a temporary file beside it.
+    constexpr size_t kMaxNamePart = 200;
+    const std::string name =
+        (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, kMaxNamePart);
     std::string pattern = folderOf(target) + "/." + name + ".partial-XXXXXX";
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {

@@ -4,14 +4,24 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <iostream>
+#include <set>
 
 namespace quiramo::platform {
 namespace {
 
+// openlog(3) keeps the ident pointer and uses it for every later syslog(3) call, whichever
+// sink (or library) makes it, so the text must outlive every sink: idents live for the
+// whole process.
+const char* persistentIdent(const char* ident) {
+    static std::mutex mutex;
+    static auto* idents = new std::set<std::string>;  // never freed: syslog may run at exit
+    std::lock_guard lock(mutex);
+    return idents->emplace(ident ? ident : "").first->c_str();
+}
+
 class SyslogSink : public LogSink {
 public:
-    explicit SyslogSink(const char* ident) : ident_(ident) { openlog(ident_.c_str(), LOG_PID, LOG_USER); }
+    explicit SyslogSink(const char* ident) { openlog(persistentIdent(ident), LOG_PID, LOG_USER); }
     void write(std::string_view line) override {
         int priority = LOG_INFO;
         if (line.starts_with("<ERROR>")) {
@@ -21,9 +31,6 @@ public:
         }
         syslog(priority, "%.*s", static_cast<int>(line.size()), line.data());
     }
-
-private:
-    std::string ident_;  // openlog keeps the pointer, so the text must outlive the sink
 };
 
 class StderrSink : public LogSink {

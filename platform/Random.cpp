@@ -43,11 +43,21 @@ struct Xoshiro128 {
     }
 };
 
+Xoshiro128& threadGenerator() {
+    thread_local Xoshiro128 generator;
+    return generator;
+}
+
 }  // namespace
 
-uint32_t random32() {
-    thread_local Xoshiro128 generator;
-    return generator.next();
+uint32_t random32() { return threadGenerator().next(); }
+
+void random32(uint32_t* out, size_t n) {
+    // The state lives in registers for the run and goes back once.
+    Xoshiro128& shared = threadGenerator();
+    Xoshiro128 generator = shared;
+    for (size_t i = 0; i < n; ++i) out[i] = generator.next();
+    shared = generator;
 }
 
 }  // namespace quiramo::platform

@@ -220,8 +220,12 @@ void reportAllocationFailure(AudioFile& job) {
 }
 
 void CreateSrcAudioData(AudioFile& job, const uint8_t* data, size_t size) {
-    const uint64_t expected = uint64_t{job.srcFrames} * job.srcChannels * job.srcSampleBytes;
-    if (size != expected) {
+    // A header with absurd counts must not wrap round to a product that happens to match.
+    uint64_t expected = 0;
+    const bool overflow =
+        __builtin_mul_overflow(uint64_t{job.srcFrames}, uint64_t{job.srcChannels}, &expected) ||
+        __builtin_mul_overflow(expected, uint64_t{job.srcSampleBytes}, &expected);
+    if (overflow || size != expected) {
         QRM_FAIL("Unexpected dataSize in %s", __func__);
         return;
     }

@@ -64,7 +64,7 @@ public:
         size_ = 0;
     }
 
-    // "Present" in the pipeline's sense: allocated, even if of zero frames.
+    // True when the buffer holds no element: never allocated, released, or allocated with 0.
     bool empty() const { return size_ == 0; }
     size_t size() const { return size_; }
     T* data() { return data_; }

@@ -1,6 +1,7 @@
 #include "engine/record/Settings.h"
 
 #include <cstdlib>
+#include <fstream>
 
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
@@ -15,9 +16,30 @@ std::string homeFolder() {
     return home && *home ? home : "/";
 }
 
+// The user's folder of a kind: the environment variable, else the line that xdg-user-dirs
+// writes into user-dirs.dirs (XDG_DESKTOP_DIR="$HOME/Schreibtisch": the folders may be
+// localised or moved, and the desktop front end reads the same file), else ~/fallback.
 std::string xdgFolder(const char* variable, const char* fallback) {
     const char* v = std::getenv(variable);
     if (v && *v) return v;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::ifstream in((config && *config ? std::string(config) : homeFolder() + "/.config") +
+                     "/user-dirs.dirs");
+    const std::string prefix = std::string(variable) + "=\"";
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.starts_with(prefix)) continue;
+        const size_t close = line.rfind('"');
+        if (close < prefix.size()) continue;  // no closing quote
+        std::string folder = line.substr(prefix.size(), close - prefix.size());
+        if (folder.starts_with("$HOME")) {
+            folder = homeFolder() + folder.substr(5);
+        } else if (!folder.starts_with("/")) {
+            continue;  // only absolute and $HOME-relative folders are valid there
+        }
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return folder;
+    }
     return homeFolder() + "/" + fallback;
 }
 
@@ -317,11 +339,11 @@ SettingsMirror readMirror(const SettingsStore& s) {
 
 const char* snapshotFieldName(size_t i) { return i < kSnapshotSize ? kSnapshotFields[i] : ""; }
 
-Snapshot makeSnapshot(std::mutex& lock, const SettingsMirror& m, const Selection& sel,
+Snapshot makeSnapshot(PassTurn lock, const SettingsMirror& m, const Selection& sel,
                       const void* settingsController, const void* mainWindow) {
     Snapshot s;
     auto& e = s.entries;
-    e[0] = &lock;
+    e[0] = lock;
     e[1] = sel.destinationText.empty() ? defaultDesktopFolder() : sel.destinationText;
     e[2] = sel.destinationOption == 1;
     e[3] = sel.filterType_2 == catalogue::kTypeNO ? sel.suffix_1 : sel.suffix_1 + sel.suffix_2;

@@ -12,6 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "engine/record/PassLock.h"
+
 namespace quiramo {
 class AudioFile;
 }
@@ -33,9 +35,11 @@ struct KeyInfo {
 const std::vector<KeyInfo>& keys();
 const KeyInfo* findKey(std::string_view key);
 
-// The user's music folder ($XDG_MUSIC_DIR when set, else $HOME/Music).
+// The user's music folder: $XDG_MUSIC_DIR when set, else its entry in user-dirs.dirs,
+// else $HOME/Music.
 std::string defaultMusicFolder();
-// The user's desktop folder ($XDG_DESKTOP_DIR when set, else $HOME/Desktop).
+// The user's desktop folder, found the same way ($XDG_DESKTOP_DIR, user-dirs.dirs,
+// $HOME/Desktop).
 std::string defaultDesktopFolder();
 
 std::string encodeBool(bool v);         // "YES" / "NO"
@@ -141,21 +145,27 @@ struct Selection {
     std::string suffix_2;         // suffix field of Enhancement 2
 };
 
-using SnapshotValue = std::variant<std::monostate, std::mutex*, const void*, std::string, bool, int64_t,
+using SnapshotValue = std::variant<std::monostate, PassTurn, const void*, std::string, bool, int64_t,
                                    uint64_t, double>;
 inline constexpr size_t kSnapshotSize = 51;
 
 // Entry 0 the lock, entries 1 to 50 in their fixed order.
 struct Snapshot {
     std::array<SnapshotValue, kSnapshotSize> entries;
-    std::mutex& lock() const { return *std::get<std::mutex*>(entries[0]); }
+    // The pass's lock; use it as std::lock_guard guard(snapshot.lock()).
+    const PassTurn& lock() const { return std::get<PassTurn>(entries[0]); }
 };
 
 // The job record field that entry i (1 to 50) fills, e.g. "destinationPath".
 const char* snapshotFieldName(size_t i);
 
-Snapshot makeSnapshot(std::mutex& lock, const SettingsMirror& mirror, const Selection& selection,
+Snapshot makeSnapshot(PassTurn lock, const SettingsMirror& mirror, const Selection& selection,
                       const void* settingsController = nullptr, const void* mainWindow = nullptr);
+// With a plain mutex as the lock (tests, single passes).
+inline Snapshot makeSnapshot(std::mutex& lock, const SettingsMirror& mirror, const Selection& selection,
+                             const void* settingsController = nullptr, const void* mainWindow = nullptr) {
+    return makeSnapshot(PassTurn(lock), mirror, selection, settingsController, mainWindow);
+}
 
 // Copies entries 1 to 50 into the record, each converted to its field's type.
 void applySnapshot(AudioFile& job, const Snapshot& snapshot);
