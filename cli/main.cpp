@@ -151,9 +151,14 @@ int parseOptions(int argc, char** argv, Options& o) {
         {"version", no_argument, nullptr, kOptVersion},
         {nullptr, 0, nullptr, 0},
     };
+    // "settings KEY VALUE" takes its words as they are: a value may well start with "-".
+    if (argc >= 2 && std::strcmp(argv[1], "settings") == 0) {
+        o.command = argv[1];
+        for (int i = 2; i < argc; ++i) o.files.emplace_back(argv[i]);
+        return -1;
+    }
     opterr = 0;
-    // Options may come before or after the command and the files; "--" ends them (for a
-    // settings value that starts with "-").
+    // Options may come before or after the command and the files; "--" ends them.
     int c;
     while ((c = getopt_long(argc, argv, "1:2:f:o:vqh", longOptions, nullptr)) != -1) {
         switch (c) {

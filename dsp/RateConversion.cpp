@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "dsp/FilterTables.h"
 #include "engine/record/AudioFile.h"
@@ -16,12 +17,26 @@ namespace {
 constexpr size_t kMaxPhaseTaps = 128;
 constexpr size_t kMaxTaps = 2 * kMaxPhaseTaps - 1;
 
+// Two neighbouring samples (one stereo frame, or two frames of mono) in one register. The
+// hot loops are written with it so that every multiply and add works on two samples; each
+// sample's sum still adds its terms in tap order, so the result is that of the plain
+// convolution.
+using Pair = double __attribute__((vector_size(16)));
+
+inline Pair loadPair(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline Pair both(double x) { return Pair{x, x}; }
+
 // The two phases of an interpolation filter: tap 2j feeds the even output frames, tap
 // 2j + 1 the odd ones, and a zero completes the odd tap count. Every tap is doubled to make
 // up for the level lost by inserting zeros.
 struct Phases {
-    std::array<double, kMaxPhaseTaps> even{};
-    std::array<double, kMaxPhaseTaps> odd{};
+    std::array<Pair, kMaxPhaseTaps> even{};
+    std::array<Pair, kMaxPhaseTaps> odd{};
     size_t length = 0;
 };
 
@@ -29,15 +44,14 @@ Phases splitPhases(const double* taps, size_t count) {
     Phases p;
     p.length = (count + 1) / 2;
     for (size_t j = 0; j < p.length; ++j) {
-        p.even[j] = 2.0 * taps[2 * j];
-        p.odd[j] = 2 * j + 1 < count ? 2.0 * taps[2 * j + 1] : 0.0;
+        p.even[j] = both(2.0 * taps[2 * j]);
+        p.odd[j] = both(2 * j + 1 < count ? 2.0 * taps[2 * j + 1] : 0.0);
     }
     return p;
 }
 
-// Frames whose sums run side by side in the unrolled loops: enough independent sums to keep
-// the arithmetic units busy, few enough to stay in registers. Each sum still adds its terms
-// in tap order, so the result is that of the plain convolution.
+// Input frames handled together in the unrolled loop: eight samples, enough independent
+// sums to keep the arithmetic units busy and few enough to stay in registers.
 template <unsigned C>
 constexpr unsigned kBlock = C >= 8 ? 1 : 8 / C;
 
@@ -51,35 +65,36 @@ void interpolateFrame(const double* in, double* out, uint64_t i, unsigned channe
         double odd = 0.0;
         for (uint64_t j = 0; j <= last; ++j) {
             const double x = in[(i - j) * channels + c];
-            even += p.even[j] * x;
-            odd += p.odd[j] * x;
+            even += p.even[j][0] * x;
+            odd += p.odd[j][0] * x;
         }
         out[2 * i * channels + c] = even;
         out[(2 * i + 1) * channels + c] = odd;
     }
 }
 
-// kBlock<C> consecutive input frames from i on, i >= p.length - 1 (full sums). Both phases
-// share every load of the input.
+// kBlock<C> input frames from i on, i >= p.length - 1 (full sums). Both phases share every
+// load of the input. C x kBlock<C> must be even.
 template <unsigned C>
 void interpolateBlock(const double* in, double* out, uint64_t i, const Phases& p) {
-    constexpr unsigned kSums = C * kBlock<C>;
-    double even[kSums] = {};
-    double odd[kSums] = {};
-    for (size_t j = 0; j < p.length; ++j) {
-        const double* x = in + (i - j) * C;
-        const double ge = p.even[j];
-        const double go = p.odd[j];
-        for (unsigned r = 0; r < kSums; ++r) {
-            even[r] += ge * x[r];
-            odd[r] += go * x[r];
+    constexpr unsigned kPairs = C * kBlock<C> / 2;
+    Pair even[kPairs] = {};
+    Pair odd[kPairs] = {};
+    const double* x = in + i * C;
+    for (size_t j = 0; j < p.length; ++j, x -= C) {
+        const Pair ge = p.even[j];
+        const Pair go = p.odd[j];
+        for (unsigned v = 0; v < kPairs; ++v) {
+            const Pair xv = loadPair(x + 2 * v);
+            even[v] += ge * xv;
+            odd[v] += go * xv;
         }
     }
-    for (unsigned q = 0; q < kBlock<C>; ++q) {
-        for (unsigned c = 0; c < C; ++c) {
-            out[2 * (i + q) * C + c] = even[q * C + c];
-            out[(2 * (i + q) + 1) * C + c] = odd[q * C + c];
-        }
+    for (unsigned s = 0; s < 2 * kPairs; ++s) {
+        const uint64_t frame = i + s / C;
+        const unsigned c = s % C;
+        out[2 * frame * C + c] = even[s / 2][s % 2];
+        out[(2 * frame + 1) * C + c] = odd[s / 2][s % 2];
     }
 }
 
@@ -106,34 +121,24 @@ bool interpolate(const double* in, double* out, uint64_t frames, unsigned channe
 }
 
 // Kept frame k, the sum cut at input frame 0, into out[0..1].
-inline void decimateFrame(const double* in, uint64_t k, const double* taps, size_t count, double* out) {
+inline void decimateFrame(const double* in, uint64_t k, const Pair* taps, size_t count, double* out) {
     const uint64_t n = 2 * k;
     const uint64_t last = std::min<uint64_t>(n, count - 1);
-    double left = 0.0;
-    double right = 0.0;
-    for (uint64_t j = 0; j <= last; ++j) {
-        left += taps[j] * in[2 * (n - j)];
-        right += taps[j] * in[2 * (n - j) + 1];
-    }
-    out[0] = left;
-    out[1] = right;
+    Pair sum = {};
+    for (uint64_t j = 0; j <= last; ++j) sum += taps[j] * loadPair(in + 2 * (n - j));
+    std::memcpy(out, &sum, sizeof sum);
 }
 
 constexpr unsigned kDecimationBlock = 4;
 
 // kDecimationBlock kept frames from k on, 2k >= count - 1 (full sums).
-inline void decimateBlock(const double* in, double* out, uint64_t k, const double* taps, size_t count) {
-    double sums[2 * kDecimationBlock] = {};
-    const double* newest = in + 4 * k;
-    for (size_t j = 0; j < count; ++j) {
-        const double h = taps[j];
-        const double* x = newest - 2 * j;
-        for (unsigned q = 0; q < kDecimationBlock; ++q) {
-            sums[2 * q] += h * x[4 * q];
-            sums[2 * q + 1] += h * x[4 * q + 1];
-        }
+inline void decimateBlock(const double* in, double* out, uint64_t k, const Pair* taps, size_t count) {
+    Pair sums[kDecimationBlock] = {};
+    const double* x = in + 4 * k;
+    for (size_t j = 0; j < count; ++j, x -= 2) {
+        for (unsigned q = 0; q < kDecimationBlock; ++q) sums[q] += taps[j] * loadPair(x + 4 * q);
     }
-    std::copy(sums, sums + 2 * kDecimationBlock, out + 2 * k);
+    std::memcpy(out + 2 * k, sums, sizeof sums);
 }
 
 }  // namespace
@@ -146,18 +151,20 @@ bool decimateStereoByTwo(double* audio, uint64_t frames, const double* taps, siz
     // in a side buffer until the rest is done.
     const uint64_t early = std::min<uint64_t>(kept, count - 1);
     std::array<double, 2 * kMaxTaps> head;
+    std::array<Pair, kMaxTaps> pairs;
+    for (size_t j = 0; j < count; ++j) pairs[j] = both(taps[j]);
     uint64_t k = 0;
     for (; k < early; ++k) {
-        decimateFrame(audio, k, taps, count, &head[2 * k]);
+        decimateFrame(audio, k, pairs.data(), count, &head[2 * k]);
         if (!progress.steps(3)) return false;  // two filtered frames, one kept
     }
     for (; k + kDecimationBlock <= kept; k += kDecimationBlock) {
-        decimateBlock(audio, audio, k, taps, count);
+        decimateBlock(audio, audio, k, pairs.data(), count);
         if (!progress.steps(3 * kDecimationBlock)) return false;
     }
     for (; k < kept; ++k) {
         double frame[2];
-        decimateFrame(audio, k, taps, count, frame);
+        decimateFrame(audio, k, pairs.data(), count, frame);
         audio[2 * k] = frame[0];
         audio[2 * k + 1] = frame[1];
         if (!progress.steps(3)) return false;

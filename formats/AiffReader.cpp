@@ -346,8 +346,9 @@ bool examineSsnd(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bo
         platform::log("<WARNING> Discrepancy in audio data length between COMM and SSND");
     }
     // Padding after the samples is harmless; fewer samples than COMM announces would have
-    // the read run on into the chunks that follow and play them as audio.
-    if (audioBytes > available) {
+    // the read run on into the chunks that follow and play them as audio. (A job already
+    // failed reads no samples, and its other checks still run.)
+    if (audioBytes > available && job.error == 0) {
         platform::log("<ERROR> The SSND chunk holds fewer sample frames than COMM announces");
         failHeader(job);
         return false;

@@ -70,9 +70,7 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
         if (job.error) return;
     }
 
-    const uint64_t leading = aifc ? kAifcLeadingBytes : kAiffLeadingBytes;
-    const uint64_t trailing = signature.size() + id3.size() + pad(id3.size());
-    const WavDataSize size = fitWavToRiffLimit(job, trailing + leading - kRiffLeadingBytes);
+    const WavDataSize size = fitAiffToFormLimit(job, signature.size() + id3.size() + pad(id3.size()));
     if (size.riffSize > kRiffSizeLimit) {
         // Only an ID3 chunk carried from a source of several gigabytes could do this.
         platform::log("<ERROR> Metadata chunks exceed the 4GB limit");
@@ -114,6 +112,11 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
 }
 
 }  // namespace
+
+WavDataSize fitAiffToFormLimit(AudioFile& job, uint64_t trailingBytes) {
+    const uint64_t leading = job.dstFileType == catalogue::kFileAIFC ? kAifcLeadingBytes : kAiffLeadingBytes;
+    return fitWavToRiffLimit(job, trailingBytes + leading - kRiffLeadingBytes);
+}
 
 void encodeExtendedRate(double rate, uint8_t* bytes10) {
     for (const auto& r : kRateBytes) {

@@ -13,8 +13,12 @@
 namespace quiramo::bytes {
 
 // ---- Reading --------------------------------------------------------------------------
-constexpr uint16_t readU16BE(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-constexpr uint16_t readU16LE(const uint8_t* p) { return static_cast<uint16_t>(p[1] << 8 | p[0]); }
+constexpr uint16_t readU16BE(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+constexpr uint16_t readU16LE(const uint8_t* p) {
+    return static_cast<uint16_t>(p[1] << 8 | p[0]);
+}
 
 constexpr uint32_t readU24BE(const uint8_t* p) {
     return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | uint32_t{p[2]};
@@ -30,8 +34,12 @@ constexpr uint32_t readU32LE(const uint8_t* p) {
     return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | uint32_t{p[0]};
 }
 
-constexpr uint64_t readU64BE(const uint8_t* p) { return uint64_t{readU32BE(p)} << 32 | readU32BE(p + 4); }
-constexpr uint64_t readU64LE(const uint8_t* p) { return uint64_t{readU32LE(p + 4)} << 32 | readU32LE(p); }
+constexpr uint64_t readU64BE(const uint8_t* p) {
+    return uint64_t{readU32BE(p)} << 32 | readU32BE(p + 4);
+}
+constexpr uint64_t readU64LE(const uint8_t* p) {
+    return uint64_t{readU32LE(p + 4)} << 32 | readU32LE(p);
+}
 
 // ---- Writing in place -----------------------------------------------------------------
 constexpr void writeU16BE(uint8_t* p, uint16_t v) {
@@ -117,7 +125,9 @@ inline void appendU64LE(std::vector<uint8_t>& out, uint64_t v) {
 }
 
 // Appends the characters of a text as bytes: chunk IDs ("RIFF", "fmt ") and fixed texts.
-inline void appendText(std::vector<uint8_t>& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void appendText(std::vector<uint8_t>& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
 // Whether the four bytes at p are the chunk ID id (exact, case-sensitive).
 constexpr bool isFourCC(const uint8_t* p, const char (&id)[5]) {

@@ -259,7 +259,6 @@ bool FlacDecode::decode(FLAC__StreamDecoder* decoder) {
 }
 
 bool FlacDecode::copyStreamParameters() {
-    if (!haveStreamInfo_) return false;
     job_.srcChannels = channels_;
     job_.srcSampleBits = bits_;
     job_.srcSampleBytes = bytesPerSample_;
@@ -408,10 +407,12 @@ void FlacDecode::run() {
         if (!allocateBuffer(job_, samples_, totalSamples_ * channels_ * bytesPerSample_)) return;
     }
     const bool decoded = decode(decoder.get());
-    if (!copyStreamParameters()) {
-        if (job_.error == 0) job_.error |= kErrorCannotOpen;  // no stream info at all
+    if (!haveStreamInfo_) {
+        platform::log("<ERROR> FLAC stream info is missing");
+        job_.error |= kErrorCannotOpen;
         return;
     }
+    if (!copyStreamParameters()) return;
     if (headerOnly_) {
         reportMetadata();
     } else if (decoded) {

@@ -10,7 +10,9 @@
 
 namespace quiramo {
 
-ReadOnlyFile::~ReadOnlyFile() { close(); }
+ReadOnlyFile::~ReadOnlyFile() {
+    close();
+}
 
 ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
@@ -85,7 +87,8 @@ size_t ReadOnlyFile::read(uint8_t* destination, size_t n) {
     }
     size_t done = 0;
     while (done < wanted) {
-        const ssize_t got = pread(fd_, destination + done, wanted - done, static_cast<off_t>(position_ + done));
+        const ssize_t got =
+            pread(fd_, destination + done, wanted - done, static_cast<off_t>(position_ + done));
         if (got < 0) {
             if (errno == EINTR) continue;
             failed_ = true;

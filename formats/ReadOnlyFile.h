@@ -11,7 +11,7 @@
 namespace quiramo {
 
 class ReadOnlyFile {
-public:
+  public:
     ReadOnlyFile() = default;
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
@@ -39,7 +39,7 @@ public:
     // Whether a read met an I/O error rather than the end of the file.
     bool failed() const { return failed_; }
 
-private:
+  private:
     int fd_ = -1;
     const uint8_t* memory_ = nullptr;
     uint64_t length_ = 0;

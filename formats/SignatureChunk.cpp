@@ -28,7 +28,8 @@ constexpr size_t kTimeWidth = 26;
 
 // "v" and the short version must fit the 16-byte version field.
 constexpr char kVersionText[] = "v" QUIRAMO_SHORT_VERSION;
-static_assert(sizeof(kVersionText) - 1 <= kVersionWidth, "the short version string is too long for the QUER chunk");
+static_assert(sizeof(kVersionText) - 1 <= kVersionWidth,
+              "the short version string is too long for the QUER chunk");
 
 // Every enhancement bit a chunk can mention apart from "None".
 constexpr uint64_t kPriorEnhancementMask = 0x3FFFFFFFFFFFFE;
@@ -57,7 +58,9 @@ uint64_t pieceValue(std::string_view piece) {
 
 }  // namespace
 
-const char* shortVersionString() { return kVersionText; }
+const char* shortVersionString() {
+    return kVersionText;
+}
 
 std::string conversionTimeText(std::time_t when) {
     struct tm local {};
@@ -70,10 +73,11 @@ std::string conversionTimeText(std::time_t when) {
 
 void CreateMetadataChunk(AudioFile& job, std::vector<uint8_t>& out) {
     const std::string version = shortVersionString();
-    QRM_ASSERT(version.size() <= kVersionWidth, "The version string length is too long for the QUER chunk in %s",
-               __func__);
+    QRM_ASSERT(version.size() <= kVersionWidth,
+               "The version string length is too long for the QUER chunk in %s", __func__);
     const std::string date = conversionTimeText(std::time(nullptr));
-    QRM_ASSERT(date.size() <= kTimeWidth, "The date string length is too long for the QUER chunk in %s", __func__);
+    QRM_ASSERT(date.size() <= kTimeWidth, "The date string length is too long for the QUER chunk in %s",
+               __func__);
 
     std::vector<uint8_t> chunk;
     try {
@@ -102,7 +106,8 @@ int GetMetadataChunkVersion(std::string_view versionText) {
     size_t start = 0;
     while (start < versionText.size() && found < 3) {
         const size_t end = versionText.find_first_of("vV.- ", start);
-        const std::string_view piece = versionText.substr(start, end == std::string_view::npos ? end : end - start);
+        const std::string_view piece =
+            versionText.substr(start, end == std::string_view::npos ? end : end - start);
         if (!piece.empty()) parts[found++] = pieceValue(piece);
         if (end == std::string_view::npos) break;
         start = end + 1;

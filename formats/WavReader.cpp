@@ -55,9 +55,13 @@ int knownChunkIndex(const uint8_t* id) {
     return -1;
 }
 
-const char* idText(const uint8_t* id) { return reinterpret_cast<const char*>(id); }
+const char* idText(const uint8_t* id) {
+    return reinterpret_cast<const char*>(id);
+}
 
-void failHeader(AudioFile& job) { job.error |= kErrorHeader; }
+void failHeader(AudioFile& job) {
+    job.error |= kErrorHeader;
+}
 
 // The walk has checked every chunk against the file length, so a read that comes up short
 // means the file changed or the disk failed underneath us.
@@ -157,7 +161,8 @@ bool walkChunks(AudioFile& job, ReadOnlyFile& file, ChunkPlaces places) {
         file.seek(p);
         platform::log("<Info>  %lli bytes remaining", static_cast<long long>(length - p));
     } while (p + kChunkHeaderSize < length);
-    platform::log("<Info>  Bytes from unknown chunks = %x (hex) %u (dec)", job.discardBytes, job.discardBytes);
+    platform::log("<Info>  Bytes from unknown chunks = %x (hex) %u (dec)", job.discardBytes,
+                  job.discardBytes);
     return true;
 }
 
@@ -228,8 +233,8 @@ bool examineFmt(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place) {
     } else if (formatTag == kFormatExtensible && size == 40) {
         platform::log("<Info>  wFormatTag is %i (WAVE_FORMAT_EXTENSIBLE)", formatTag);
     } else {
-        platform::log("<ERROR> Unexpected wFormatTag: %x (hex) %u (dec), ckDataSize: %x (hex) %u (dec)", formatTag,
-                      formatTag, size, size);
+        platform::log("<ERROR> Unexpected wFormatTag: %x (hex) %u (dec), ckDataSize: %x (hex) %u (dec)",
+                      formatTag, formatTag, size, size);
         job.error |= kErrorCompression;
         return false;
     }
@@ -303,7 +308,8 @@ bool examineData(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bo
     const uint64_t audioBytes = uint64_t{job.srcFrames} * frameBytes;  // <= place.size
     platform::log("<Info>  Sample frames = %x (hex) %u (dec)", job.srcFrames, job.srcFrames);
     platform::log("<Info>  Audio data is %u bytes", static_cast<uint32_t>(audioBytes));
-    if (audioBytes != place.size) platform::log("<WARNING> Discrepancy in audio data length between fmt and data");
+    if (audioBytes != place.size)
+        platform::log("<WARNING> Discrepancy in audio data length between fmt and data");
 
     if (!headerOnly) {
         platform::log("<Info>  Reading audio data");
@@ -324,7 +330,8 @@ bool examineSignature(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& plac
     platform::log("<Info> Analysing QUER chunk");
     // Decoding looks at no more than the 66 bytes of the current layout; a longer chunk
     // from a later version keeps its extra bytes to itself.
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunkHeaderSize + place.size, kSignatureChunkSize));
+    const size_t n =
+        static_cast<size_t>(std::min<uint64_t>(kChunkHeaderSize + place.size, kSignatureChunkSize));
     uint8_t chunk[kSignatureChunkSize];
     if (!readAt(file, place.position, chunk, n)) {
         failRead(job);
@@ -391,8 +398,9 @@ void AnalyseWAV(AudioFile& job, ReadOnlyFile& file, bool headerOnly) {
     if (places[kFmt].found && !examineFmt(job, file, places[kFmt])) return;
     if (!examineData(job, file, places[kData], places[kFmt].found, headerOnly)) return;
     if (places[kSignature].found && !examineSignature(job, file, places[kSignature], headerOnly)) return;
-    if (places[kBext].found && !keepMetadataChunk(job, file, places[kBext], "<Info> Analysing Broadcast Wave chunk",
-                                                  job.srcBextChunkData, "<Info>  BEXT chunk is good")) {
+    if (places[kBext].found &&
+        !keepMetadataChunk(job, file, places[kBext], "<Info> Analysing Broadcast Wave chunk",
+                           job.srcBextChunkData, "<Info>  BEXT chunk is good")) {
         return;
     }
     if (places[kIXML].found && !keepMetadataChunk(job, file, places[kIXML], "<Info> Analysing iXML chunk",

@@ -18,7 +18,7 @@
 namespace quiramo {
 namespace {
 
-constexpr double kSurroundWeight = 1.41;  // sL and sR in the 5.1 RMS
+constexpr double kSurroundWeight = 1.41;   // sL and sR in the 5.1 RMS
 constexpr double kCorrelationLeak = 0.01;  // keeps the correlation figure within ±40 dB
 
 // "mm:ss" of frames at a frame rate, truncated to whole seconds.
@@ -38,7 +38,9 @@ std::string dateText() {
     return text;
 }
 
-void addLine(std::vector<std::string>& report, std::string line) { report.push_back(std::move(line)); }
+void addLine(std::vector<std::string>& report, std::string line) {
+    report.push_back(std::move(line));
+}
 
 // Source lines are logged as well as reported.
 void addLogged(std::vector<std::string>& report, std::string line) {
@@ -47,19 +49,22 @@ void addLogged(std::vector<std::string>& report, std::string line) {
 }
 
 // Level of a peak or RMS value in dB re full scale: -inf for silence.
-double dBFS(double value, double fullScale) { return 20.0 * std::log10(value / fullScale); }
+double dBFS(double value, double fullScale) {
+    return 20.0 * std::log10(value / fullScale);
+}
 
 // Sums and peaks of one pass over the buffer.
 struct LevelSums {
-    std::vector<double> squares;  // per channel
-    std::vector<double> peaks;    // per channel, largest |sample|
+    std::vector<double> squares;                 // per channel
+    std::vector<double> peaks;                   // per channel, largest |sample|
     double midSquares = 0.0, sideSquares = 0.0;  // stereo only
     double midPeak = 0.0, sidePeak = 0.0;
 };
 
 // One sequential pass: per-channel sums of squares and peaks and, for two channels, those
 // of mid (L+R)/2 and side (L-R)/2. False when the job was asked to stop.
-bool sumLevels(const double* samples, uint64_t frames, unsigned channels, Progress& progress, LevelSums& sums) {
+bool sumLevels(const double* samples, uint64_t frames, unsigned channels, Progress& progress,
+               LevelSums& sums) {
     sums.squares.assign(channels, 0.0);
     sums.peaks.assign(channels, 0.0);
     if (channels == 2) {
@@ -106,7 +111,8 @@ void AnalyseAudioMetricsBasic(AudioFile& job, unsigned point) {
             addLogged(report, platform::format("Channels = %u", job.srcChannels));
             addLogged(report, platform::format("Bit Depth = %u", job.srcSampleBits));
 
-            const bool picture = !job.srcPictureChunkDict.empty() && !job.srcPictureChunkDict.front().data.empty();
+            const bool picture =
+                !job.srcPictureChunkDict.empty() && !job.srcPictureChunkDict.front().data.empty();
             if (job.srcID3ChunkData.empty() && job.srcBextChunkData.empty() && job.srcIXMLChunkData.empty() &&
                 job.srcVorbisComments.empty() && !picture) {
                 return;
@@ -118,13 +124,16 @@ void AnalyseAudioMetricsBasic(AudioFile& job, unsigned point) {
                 addLine(report, platform::format("ID3v2 = %lu bytes", bytes(job.srcID3ChunkData.size())));
             }
             if (!job.srcBextChunkData.empty()) {
-                addLine(report, platform::format("BWF (bext) = %lu bytes", bytes(job.srcBextChunkData.size())));
+                addLine(report,
+                        platform::format("BWF (bext) = %lu bytes", bytes(job.srcBextChunkData.size())));
             }
             if (!job.srcIXMLChunkData.empty()) {
-                addLine(report, platform::format("BWF (iXML) = %lu bytes", bytes(job.srcIXMLChunkData.size())));
+                addLine(report,
+                        platform::format("BWF (iXML) = %lu bytes", bytes(job.srcIXMLChunkData.size())));
             }
             if (!job.srcVorbisComments.empty()) {
-                addLine(report, platform::format("FLAC Vorbis Comments = %lu", bytes(job.srcVorbisComments.size())));
+                addLine(report,
+                        platform::format("FLAC Vorbis Comments = %lu", bytes(job.srcVorbisComments.size())));
             }
             if (picture) {
                 addLine(report, platform::format("FLAC Picture = %lu bytes",
@@ -158,7 +167,8 @@ void AnalyseAudioMetricsBasic(AudioFile& job, unsigned point) {
             addLine(report, platform::format("Dither = %s", job.ditherType == 1 ? "On" : "Off"));
             return;
         }
-        default: return;
+        default:
+            return;
     }
 }
 
@@ -184,7 +194,8 @@ void AnalyseAudioMetricsVeltrane(AudioFile& job, unsigned point) {
             frames = job.dstFrames, channels = job.dstChannels_2, bits = job.dstSampleBits;
             names = {"Analysing converted Veltrane metrics...", "destination"};
             break;
-        default: return;
+        default:
+            return;
     }
 
     job.setText(Column::state, names.stateText);
@@ -195,7 +206,8 @@ void AnalyseAudioMetricsVeltrane(AudioFile& job, unsigned point) {
         return;
     }
     if (buffer->size() / channels < frames) {
-        QRM_FAIL("Sample buffer holds fewer than %lu frames in %s", static_cast<unsigned long>(frames), __func__);
+        QRM_FAIL("Sample buffer holds fewer than %lu frames in %s", static_cast<unsigned long>(frames),
+                 __func__);
         return;
     }
 
@@ -218,11 +230,13 @@ void AnalyseAudioMetricsVeltrane(AudioFile& job, unsigned point) {
         const double peak = peakOf(sums.peaks[c]);
         const double rms = rmsOf(sums.squares[c]);
         // A silent channel has no crest: it is shown as nan, its peak level as -inf.
-        const double crest = rms > 0.0 ? 20.0 * std::log10(peak / rms) : std::numeric_limits<double>::quiet_NaN();
+        const double crest =
+            rms > 0.0 ? 20.0 * std::log10(peak / rms) : std::numeric_limits<double>::quiet_NaN();
         const double level = dBFS(peak, fullScale);
-        platform::log("<Info>  Ch%u: Peak = %.1f (%.3f dBFS), RMS = %.3f, Crest = %.3f", c, peak, level, rms, crest);
-        addLine(lines,
-                platform::format("Ch %u: Peak = %.1f (%.3f dBFS), RMS = %.3f, Crest = %.3f", c + 1, peak, level, rms, crest));
+        platform::log("<Info>  Ch%u: Peak = %.1f (%.3f dBFS), RMS = %.3f, Crest = %.3f", c, peak, level, rms,
+                      crest);
+        addLine(lines, platform::format("Ch %u: Peak = %.1f (%.3f dBFS), RMS = %.3f, Crest = %.3f", c + 1,
+                                        peak, level, rms, crest));
     }
 
     if (channels == 6) {
@@ -240,7 +254,7 @@ void AnalyseAudioMetricsVeltrane(AudioFile& job, unsigned point) {
         const double midPeak = peakOf(sums.midPeak), sidePeak = peakOf(sums.sidePeak);
         const double midRms = rmsOf(sums.midSquares), sideRms = rmsOf(sums.sideSquares);
         // As measured, for the report: 0 or inf with one silent channel, nan with two.
-        const double ratio = sr > 0.0 ? sl / sr
+        const double ratio = sr > 0.0   ? sl / sr
                              : sl > 0.0 ? std::numeric_limits<double>::infinity()
                                         : std::numeric_limits<double>::quiet_NaN();
         // The stored ratio drives the cartridge balance (gains 1/√r and √r). With a silent
@@ -252,9 +266,10 @@ void AnalyseAudioMetricsVeltrane(AudioFile& job, unsigned point) {
         const double num = midRms + kCorrelationLeak * sideRms, den = sideRms + kCorrelationLeak * midRms;
         job.ccc = den > 0.0 ? 20.0 * std::log10(num / den) : 0.0;
 
-        platform::log("<Info>  (L+R)/2: Peak = %.1f (%.3f dBFS), RMS = %.3f", midPeak, dBFS(midPeak, fullScale), midRms);
-        platform::log("<Info>  (L-R)/2: Peak = %.1f (%.3f dBFS), RMS = %.3f", sidePeak, dBFS(sidePeak, fullScale),
-                      sideRms);
+        platform::log("<Info>  (L+R)/2: Peak = %.1f (%.3f dBFS), RMS = %.3f", midPeak,
+                      dBFS(midPeak, fullScale), midRms);
+        platform::log("<Info>  (L-R)/2: Peak = %.1f (%.3f dBFS), RMS = %.3f", sidePeak,
+                      dBFS(sidePeak, fullScale), sideRms);
         platform::log("<Info>  Equivalent Continuous Sound Level (Leq) = %.3f dB", leq);
         platform::log("<Info>  Channel correlation coefficient (CCC) = %.3f dB", job.ccc);
         addLine(lines, platform::format("L/R RMS Ratio = %.5f (%.3f dBFS)", ratio, 20.0 * std::log10(ratio)));

@@ -63,7 +63,9 @@ R128Point convertedPoint(AudioFile& job) {
             job.dstMaxShortTermLoudness};
 }
 
-void addLine(std::vector<std::string>& report, std::string line) { report.push_back(std::move(line)); }
+void addLine(std::vector<std::string>& report, std::string line) {
+    report.push_back(std::move(line));
+}
 
 void reportResults(const R128Point& p) {
     platform::log("<Info>  Loudness Value = %f LUFS", p.loudnessValue);
@@ -102,8 +104,8 @@ void adjustLoudness(AudioFile& job, const R128Point& p, const R128Result& r) {
     if (r.shortTermMeasured) p.maxShortTermLoudness += gain;  // an unmeasured figure stays as it was
     // Every sample of the buffer, so nothing in it is left at the old level.
     Progress uninterrupted = noProgress();
-    dsp::gain(job.audioBuf_2.data(), job.audioBuf_2.size() / p.channels, p.channels, std::pow(10.0, gain / 20.0),
-              uninterrupted);
+    dsp::gain(job.audioBuf_2.data(), job.audioBuf_2.size() / p.channels, p.channels,
+              std::pow(10.0, gain / 20.0), uninterrupted);
 }
 
 }  // namespace
@@ -120,7 +122,8 @@ void AnalyseAudioMetricsR128(AudioFile& job, unsigned point) {
 
     platform::log(p.source ? "<Info> Analysing the source audio R128 metrics"
                            : "<Info> Analysing the destination audio R128 metrics");
-    job.setText(Column::state, p.source ? "Analysing source R128 metrics..." : "Analysing converted R128 metrics...");
+    job.setText(Column::state,
+                p.source ? "Analysing source R128 metrics..." : "Analysing converted R128 metrics...");
     job.postRefresh();
 
     if (R128Meter::oversamplingFactor(p.frameRate) == 0) {
@@ -136,7 +139,8 @@ void AnalyseAudioMetricsR128(AudioFile& job, unsigned point) {
         return;
     }
     if (p.samples.size() / p.channels < p.frames) {
-        QRM_FAIL("Sample buffer holds fewer than %lu frames in %s", static_cast<unsigned long>(p.frames), __func__);
+        QRM_FAIL("Sample buffer holds fewer than %lu frames in %s", static_cast<unsigned long>(p.frames),
+                 __func__);
         return;
     }
 
@@ -144,10 +148,14 @@ void AnalyseAudioMetricsR128(AudioFile& job, unsigned point) {
     R128Meter meter(p.frameRate, p.channels);
     const double fullScale = std::ldexp(1.0, static_cast<int>(p.bits) - 1);
     switch (meter.measure(p.samples.data(), p.frames, fullScale, progress)) {
-        case R128Meter::Status::ok: break;
-        case R128Meter::Status::outOfMemory: reportAllocationFailure(job); return;
+        case R128Meter::Status::ok:
+            break;
+        case R128Meter::Status::outOfMemory:
+            reportAllocationFailure(job);
+            return;
         case R128Meter::Status::cancelled:  // the job's error already says so
-        case R128Meter::Status::invalid: return;
+        case R128Meter::Status::invalid:
+            return;
     }
     const R128Result& r = meter.result();
 
@@ -159,16 +167,18 @@ void AnalyseAudioMetricsR128(AudioFile& job, unsigned point) {
         p.loudnessValue = r.loudnessValue;
         p.maxMomentaryLoudness = r.maxMomentaryLoudness;
     } else {
-        platform::log("<WARNING> Momenary loudness calculations are not possible if track is less than %f seconds",
-                      kMomentaryMinimumSeconds);
+        platform::log(
+            "<WARNING> Momenary loudness calculations are not possible if track is less than %f seconds",
+            kMomentaryMinimumSeconds);
         job.warning |= kWarningTooShortForR128;
     }
     if (r.shortTermMeasured) {
         p.loudnessRange = r.loudnessRange;
         p.maxShortTermLoudness = r.maxShortTermLoudness;
     } else {
-        platform::log("<WARNING> Short-term loudness calculations are not possible if track is less than %f seconds",
-                      kShortTermMinimumSeconds);
+        platform::log(
+            "<WARNING> Short-term loudness calculations are not possible if track is less than %f seconds",
+            kShortTermMinimumSeconds);
         job.warning |= kWarningTooShortForR128;
     }
 

@@ -17,10 +17,10 @@ namespace {
 // Channel weights by position: L, R, C, LFE, sL, sR.
 constexpr double kChannelWeight[R128Meter::kMaxChannels] = {1.0, 1.0, 1.0, 0.0, 1.41, 1.41};
 
-constexpr double kLoudnessOffset = -0.691;  // LUFS of a K-weighted mean square of 1
-constexpr double kAbsoluteGate = -70.0;     // LUFS
-constexpr double kRelativeGate = 10.0;      // LU below the absolute-gated loudness
-constexpr double kRangeGate = 20.0;         // LU below it, for the loudness range
+constexpr double kLoudnessOffset = -0.691;      // LUFS of a K-weighted mean square of 1
+constexpr double kAbsoluteGate = -70.0;         // LUFS
+constexpr double kRelativeGate = 10.0;          // LU below the absolute-gated loudness
+constexpr double kRangeGate = 20.0;             // LU below it, for the loudness range
 constexpr double kRangeGateUnmeasured = -20.0;  // LUFS, when there are no momentary blocks
 // Every figure of the meter is held at or above this floor, so that silence reads a finite
 // number that the report and the bext fields can carry.
@@ -36,17 +36,18 @@ constexpr double kMinShortTermBlocks = 100.0;
 constexpr uint64_t kMaxShortTermDivisions = uint64_t{3} << 40;
 
 // Percent of the progress at which each stage begins. The K-weighting pass comes first
-// because it finds where the sample peak is, which lets the true-peak pass skip most of
-// the programme (see truePeakPass).
+// because it finds the sample peak, from which the true-peak pass starts (see truePeakPass).
 constexpr unsigned kProgressTruePeak = 40;
 constexpr unsigned kProgressMomentary = 60;
 constexpr unsigned kProgressShortTerm = 80;
 
-double loudness(double meanSquare) { return kLoudnessOffset + 10.0 * std::log10(meanSquare); }
+double loudness(double meanSquare) {
+    return kLoudnessOffset + 10.0 * std::log10(meanSquare);
+}
 
 // One percent of progress per `every` units of work, counted by position.
 class Ticker {
-public:
+  public:
     Ticker(Progress& progress, unsigned startPercent, uint64_t work, uint64_t ticks)
         : progress_(progress), every_(std::max<uint64_t>(1, work / ticks)), next_(every_) {
         progress_.interval = 1;
@@ -63,7 +64,7 @@ public:
     }
     bool ok() const { return ok_; }
 
-private:
+  private:
     Progress& progress_;
     uint64_t every_;
     uint64_t next_;
@@ -85,7 +86,9 @@ void keepInside(BlockPlan& plan, uint64_t frames) {
     while (plan.count > 0 && plan.end(plan.count - 1) > frames) --plan.count;
 }
 
-uint64_t wholeFrames(double frames) { return frames > 0.0 ? static_cast<uint64_t>(frames) : 0; }
+uint64_t wholeFrames(double frames) {
+    return frames > 0.0 ? static_cast<uint64_t>(frames) : 0;
+}
 
 BlockPlan momentaryPlan(uint64_t frames, double rate) {
     BlockPlan plan;
@@ -183,22 +186,35 @@ bool kWeightingPass(const double* samples, const uint64_t* edges, size_t spans, 
     return true;
 }
 
-bool kWeightingPass(unsigned channels, const double* samples, const uint64_t* edges, size_t spans, double scale,
-                    const R128Biquad& shelf, const R128Biquad& highPass, double* spanPower, double* spanPeak,
-                    Ticker& ticker) {
+bool kWeightingPass(unsigned channels, const double* samples, const uint64_t* edges, size_t spans,
+                    double scale, const R128Biquad& shelf, const R128Biquad& highPass, double* spanPower,
+                    double* spanPeak, Ticker& ticker) {
     switch (channels) {
-        case 1: return kWeightingPass<1>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak, ticker);
-        case 2: return kWeightingPass<2>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak, ticker);
-        case 3: return kWeightingPass<3>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak, ticker);
-        case 4: return kWeightingPass<4>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak, ticker);
-        case 5: return kWeightingPass<5>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak, ticker);
-        case 6: return kWeightingPass<6>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak, ticker);
+        case 1:
+            return kWeightingPass<1>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
+                                     ticker);
+        case 2:
+            return kWeightingPass<2>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
+                                     ticker);
+        case 3:
+            return kWeightingPass<3>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
+                                     ticker);
+        case 4:
+            return kWeightingPass<4>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
+                                     ticker);
+        case 5:
+            return kWeightingPass<5>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
+                                     ticker);
+        case 6:
+            return kWeightingPass<6>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
+                                     ticker);
     }
     return false;  // measure() takes 1 to 6 channels only
 }
 
 // Sum of the span powers between two block edges (both are edges of the span list).
-double blockPower(const uint64_t* edges, size_t spans, const double* spanPower, uint64_t start, uint64_t end) {
+double blockPower(const uint64_t* edges, size_t spans, const double* spanPower, uint64_t start,
+                  uint64_t end) {
     size_t k = static_cast<size_t>(std::lower_bound(edges, edges + spans + 1, start) - edges);
     double sum = 0.0;
     for (; k < spans && edges[k] < end; ++k) sum += spanPower[k];
@@ -256,10 +272,10 @@ constexpr uint64_t kTruePeakChunk = 1024;  // frames per channel gathered at a t
 // Raises peak to the largest |output| of frames [first, last) over all channels. A channel
 // whose window (the chunk and the K - 1 frames before it) cannot reach beyond peak even at
 // the interpolator's largest gain is not interpolated: the result is the same, and on music
-// almost every chunk is skipped once the loudest passage has been seen.
+// most chunks are skipped.
 template <unsigned L>
-void rangePeak(const Interpolator<L>& f, const double* samples, unsigned channels, uint64_t first, uint64_t last,
-               double* scratch, double& peak) {
+void rangePeak(const Interpolator<L>& f, const double* samples, unsigned channels, uint64_t first,
+               uint64_t last, double* scratch, double& peak) {
     constexpr uint64_t history = Interpolator<L>::K - 1;
     const uint64_t from = first >= history ? first - history : 0;
     const uint64_t lead = history - (first - from);  // zero frames before the programme
@@ -278,31 +294,18 @@ void rangePeak(const Interpolator<L>& f, const double* samples, unsigned channel
     }
 }
 
-// The frame holding the largest |sample| of span [first, last).
-uint64_t loudestFrame(const double* samples, unsigned channels, uint64_t first, uint64_t last) {
-    uint64_t at = first;
-    double largest = -1.0;
-    for (uint64_t i = first; i < last; ++i) {
-        for (unsigned c = 0; c < channels; ++c) {
-            const double v = std::fabs(samples[i * channels + c]);
-            if (v > largest) largest = v, at = i;
-        }
-    }
-    return at;
-}
-
-// The largest |output| of the interpolator over the programme. It starts from the outputs
-// around the loudest sample, which are exact outputs too, so the skipping in rangePeak bites
-// from the first chunk on.
+// The largest |output| of the interpolator over the programme, or the sample peak if that
+// is larger. The samples are points of the signal, so its peak cannot be below them; an
+// interpolator that loses some of the top octave would otherwise read a tone near Nyquist
+// several dB under its own samples. Starting from the sample peak also lets rangePeak skip
+// every chunk that cannot come near it, from the first chunk on.
 template <unsigned L>
 bool truePeakPass(const double (&h)[64], const double* samples, uint64_t frames, unsigned channels,
-                  uint64_t loudest, Ticker& ticker, double& peak) {
+                  double samplePeak, Ticker& ticker, double& peak) {
     const Interpolator<L> f(h);
     Buffer<double> scratch;
     if (!scratch.allocate(Interpolator<L>::K - 1 + kTruePeakChunk)) return false;
-    peak = 0.0;
-    if (frames == 0) return true;
-    rangePeak(f, samples, channels, loudest, std::min(frames, loudest + Interpolator<L>::K), scratch.data(), peak);
+    peak = samplePeak;
     for (uint64_t first = 0; first < frames; first += kTruePeakChunk) {
         const uint64_t last = std::min(frames, first + kTruePeakChunk);
         rangePeak(f, samples, channels, first, last, scratch.data(), peak);
@@ -342,12 +345,14 @@ R128Biquad R128Meter::highPass(double frameRate) {
 R128Meter::R128Meter(double frameRate, unsigned channels)
     : frameRate_(frameRate), channels_(channels), factor_(oversamplingFactor(frameRate)) {}
 
-R128Meter::Status R128Meter::measure(const double* samples, uint64_t frames, double fullScale, Progress& progress) {
+R128Meter::Status R128Meter::measure(const double* samples, uint64_t frames, double fullScale,
+                                     Progress& progress) {
     result_ = R128Result();
     QRM_ASSERT(factor_ != 0 && channels_ >= 1 && channels_ <= kMaxChannels && fullScale > 0.0,
-               "Unsupported frame rate %.1f, channels %u or full scale %g in %s", frameRate_, channels_, fullScale,
-               __func__);
-    if (factor_ == 0 || channels_ < 1 || channels_ > kMaxChannels || !(fullScale > 0.0)) return Status::invalid;
+               "Unsupported frame rate %.1f, channels %u or full scale %g in %s", frameRate_, channels_,
+               fullScale, __func__);
+    if (factor_ == 0 || channels_ < 1 || channels_ > kMaxChannels || !(fullScale > 0.0))
+        return Status::invalid;
     const BlockPlan momentary = momentaryPlan(frames, frameRate_);
     const BlockPlan shortTerm = shortTermPlan(frames, frameRate_);
 
@@ -383,22 +388,19 @@ R128Meter::Status R128Meter::measure(const double* samples, uint64_t frames, dou
 
     // True peak.
     {
-        double peak = 0.0;
-        const double* top = std::max_element(spanPeak.begin(), spanPeak.end());
-        if (factor_ == 1 || top == spanPeak.end()) {
-            peak = top == spanPeak.end() ? 0.0 : *top;
-        } else {
-            const size_t k = static_cast<size_t>(top - spanPeak.begin());
-            const uint64_t loudest = loudestFrame(samples, channels_, edges[k], edges[k + 1]);
+        const double samplePeak = spans > 0 ? *std::max_element(spanPeak.begin(), spanPeak.end()) : 0.0;
+        double peak = samplePeak;
+        if (factor_ > 1) {
             Ticker ticker(progress, kProgressTruePeak, frames, kProgressMomentary - kProgressTruePeak);
             if (!ticker.ok()) return Status::cancelled;
-            const bool ok =
-                factor_ == 4
-                    ? truePeakPass<4>(truepeak::kInterpolator4x, samples, frames, channels_, loudest, ticker, peak)
-                    : truePeakPass<2>(truepeak::kInterpolator2x, samples, frames, channels_, loudest, ticker, peak);
+            const bool ok = factor_ == 4 ? truePeakPass<4>(truepeak::kInterpolator4x, samples, frames,
+                                                           channels_, samplePeak, ticker, peak)
+                                         : truePeakPass<2>(truepeak::kInterpolator2x, samples, frames,
+                                                           channels_, samplePeak, ticker, peak);
             if (!ok) return Status::outOfMemory;
             if (!ticker.ok()) return Status::cancelled;
         }
+        // Digital silence has no peak level; it reads the floor.
         result_.maxTruePeakLevel = peak > 0.0 ? 20.0 * std::log10(peak / fullScale) : kFloor;
     }
 
@@ -415,7 +417,8 @@ R128Meter::Status R128Meter::measure(const double* samples, uint64_t frames, dou
         double largest = -std::numeric_limits<double>::infinity();
         for (uint64_t k = 0; k < momentary.count; ++k) {
             meanSquare[k] =
-                blockPower(edges.data(), spans, spanPower.data(), momentary.start(k), momentary.end(k)) / frames400;
+                blockPower(edges.data(), spans, spanPower.data(), momentary.start(k), momentary.end(k)) /
+                frames400;
             largest = std::max(largest, loudness(meanSquare[k]));
             if (!ticker.reach(k + 1)) return Status::cancelled;
         }
@@ -451,9 +454,9 @@ R128Meter::Status R128Meter::measure(const double* samples, uint64_t frames, dou
         if (!level.allocate(shortTerm.count)) return Status::outOfMemory;
         const double frames3s = static_cast<double>(shortTerm.length);
         for (uint64_t k = 0; k < shortTerm.count; ++k) {
-            level[k] = loudness(blockPower(edges.data(), spans, spanPower.data(), shortTerm.start(k),
-                                           shortTerm.end(k)) /
-                                frames3s);
+            level[k] = loudness(
+                blockPower(edges.data(), spans, spanPower.data(), shortTerm.start(k), shortTerm.end(k)) /
+                frames3s);
             if (!ticker.reach(k + 1)) return Status::cancelled;
         }
         std::sort(level.begin(), level.end(), std::greater<>());
@@ -464,7 +467,8 @@ R128Meter::Status R128Meter::measure(const double* samples, uint64_t frames, dou
         // fewer than two such blocks there is no spread, and the range is 0.
         const double gate = std::max(kAbsoluteGate, rangeGate);
         const size_t n = static_cast<size_t>(
-            std::find_if(level.begin(), level.end(), [gate](double l) { return !(l > gate); }) - level.begin());
+            std::find_if(level.begin(), level.end(), [gate](double l) { return !(l > gate); }) -
+            level.begin());
         auto at = [&level, n](double position) {
             const size_t i = static_cast<size_t>(position);
             const double frac = position - static_cast<double>(i);

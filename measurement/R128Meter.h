@@ -6,8 +6,8 @@
 //
 // How it differs from the published recommendations, on purpose: the K-weighting
 // coefficients come from our own bilinear design formulas, the true peak uses our 63-tap
-// interpolators, the short-term hop shrinks for short programmes so that there are at least
-// 100 blocks, the loudness-range gate is taken from the momentary absolute-gated loudness,
+// interpolators (and is never below the sample peak), the short-term hop shrinks for short programmes so that
+// there are at least 100 blocks, the loudness-range gate is taken from the momentary absolute-gated loudness,
 // and the surround channels weigh 1.41.
 //
 // Nothing of the programme is kept: the K-weighted power is summed on the fly into the
@@ -45,7 +45,7 @@ struct R128Result {
 };
 
 class R128Meter {
-public:
+  public:
     enum class Status { ok, cancelled, outOfMemory, invalid };
 
     static constexpr unsigned kMaxChannels = 6;  // L, R, C, LFE, sL, sR
@@ -69,7 +69,7 @@ public:
 
     const R128Result& result() const { return result_; }
 
-private:
+  private:
     double frameRate_;
     unsigned channels_;
     unsigned factor_;

@@ -5,6 +5,7 @@
 // multiplies them by the oversampling factor before use.
 
 namespace quiramo::truepeak {
+// clang-format off
 
 // x4: -6 dB near 0.92 of the input Nyquist frequency, 44 dB or more from 1.1 upward.
 inline constexpr double kInterpolator4x[64] = {
@@ -57,5 +58,6 @@ inline constexpr double kInterpolator2x[64] = {
     -3.411104274973543e-05, 0.0001490806686145587, 5.269849345562287e-05,
     0.0,
 };
+// clang-format on
 
 }  // namespace quiramo::truepeak

@@ -107,6 +107,7 @@ def main():
     out.write("// by one zero tap to 64 so that every polyphase branch has the same length. The meter\n")
     out.write("// multiplies them by the oversampling factor before use.\n\n")
     out.write("namespace quiramo::truepeak {\n")
+    out.write("// clang-format off\n")
     for factor in (4, 2):
         out.write(f"\n// x{factor}: -6 dB near 0.92 of the input Nyquist frequency, "
                   f"{FILTERS[factor]['min_attenuation']:.0f} dB or more from 1.1 upward.\n")
@@ -114,6 +115,7 @@ def main():
         for i in range(0, TAPS, 3):
             out.write("    " + " ".join(f"{v!r}," for v in tables[factor][i:i + 3]) + "\n")
         out.write("    0.0,\n};\n")
+    out.write("// clang-format on\n")
     out.write("\n}  // namespace quiramo::truepeak\n")
 
 

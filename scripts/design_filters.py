@@ -120,7 +120,8 @@ def response_db(taps, f):
 
 def rate_filter(name, comment, taps, pins, edge, six, stops, extra=()):
     bands = [Band(0.0, 0.9 * edge, 1.0, 1.0, True)]
-    bands += [Band(lo, hi, 0.0, db(level), False) for lo, hi, level in stops]
+    # 0.05 dB in hand, so that the limits hold between the grid points too
+    bands += [Band(lo, hi, 0.0, db(level - 0.05), False) for lo, hi, level in stops]
     return Spec(name, comment, taps, pins, [(edge, db(-0.1)), (six, db(-6.0))], bands, extra)
 
 

@@ -1,5 +1,3 @@
-#include "engine/AnalysisDriver.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/AnalysisDriver.h"
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
 #include "engine/record/Settings.h"
@@ -44,7 +43,7 @@ std::vector<uint8_t> signatureBody(const std::string& version, size_t width, uin
 }
 
 class AnalysisDriver : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
@@ -100,11 +99,12 @@ TEST_F(AnalysisDriver, ParametersOutsideTheChainAreRejected) {
         int error;
     };
     const Case cases[] = {
-        {"22.05 kHz", WavBuilder().pcm(2, 22050, 16).data(4 * 100), "Unsupported frame rate. ", kErrorFrameRate},
-        {"mono 8-bit", WavBuilder().pcm(1, 44100, 8).data(100), "Unsupported number of channels. Unsupported sample bit depth. ",
-         kErrorChannels | kErrorBitDepth},
-        {"float", WavBuilder().fmt(WavBuilder::fmtBody(2, 44100, 32, 3)).data(800), "Unsupported compression type. ",
-         kErrorCompression},
+        {"22.05 kHz", WavBuilder().pcm(2, 22050, 16).data(4 * 100), "Unsupported frame rate. ",
+         kErrorFrameRate},
+        {"mono 8-bit", WavBuilder().pcm(1, 44100, 8).data(100),
+         "Unsupported number of channels. Unsupported sample bit depth. ", kErrorChannels | kErrorBitDepth},
+        {"float", WavBuilder().fmt(WavBuilder::fmtBody(2, 44100, 32, 3)).data(800),
+         "Unsupported compression type. ", kErrorCompression},
         {"24 bits in 32", WavBuilder().fmt(WavBuilder::fmtBody40(2, 44100, 32, 24, 3)).data(800),
          "Unsupported sample bit depth. ", kErrorBitDepth},
         {"rate 0", WavBuilder().pcm(2, 0, 16).data(400), "Unsupported frame rate. ", kErrorFrameRate},
@@ -135,8 +135,10 @@ TEST_F(AnalysisDriver, UnsupportedExtensionAndMissingFile) {
 
 TEST_F(AnalysisDriver, PriorConversionsOnTheRow) {
     // Once with QUERNWALD and None: the item and nothing after it, and the dialog.
-    const auto once = analyse(
-        WavBuilder().pcm(2, 44100, 16).data(400).chunk("QUER", signatureBody("v2.1.0", 8, catalogue::kTypeQW, 1)));
+    const auto once = analyse(WavBuilder()
+                                  .pcm(2, 44100, 16)
+                                  .data(400)
+                                  .chunk("QUER", signatureBody("v2.1.0", 8, catalogue::kTypeQW, 1)));
     EXPECT_EQ(once->text(Column::state), "Ready to convert. Prior conversion: QUERNWALD");
     EXPECT_EQ(host_.warningsShown(),
               std::vector<std::string>{"This source file has already been processed with QUERNWALD."});
@@ -159,8 +161,11 @@ TEST_F(AnalysisDriver, PriorConversionsOnTheRow) {
         SCOPED_TRACE(testing::Message() << c.version << " with " << c.width << "-byte fields");
         // Layout 1 stored Groove as Enhancement 2 value 2.
         const uint64_t groove = c.width == 4 ? 2 : catalogue::kTypeGR;
-        const auto job = analyse(WavBuilder().pcm(2, 44100, 16).data(400).chunk(
-            "QUER", signatureBody(c.version, c.width, catalogue::kTypeQW, groove)));
+        const auto job =
+            analyse(WavBuilder()
+                        .pcm(2, 44100, 16)
+                        .data(400)
+                        .chunk("QUER", signatureBody(c.version, c.width, catalogue::kTypeQW, groove)));
         EXPECT_EQ(job->text(Column::state), c.state);
     }
 }
@@ -177,17 +182,20 @@ TEST_F(AnalysisDriver, ReadyTextOrder) {
     job.warning_1 = bit(0) | bit(7) | bit(49) | bit(6);
     job.warning_2 = bit(1);
     job.warning = kWarningOddChunk | kWarningTruncated4GB | kWarningCdEmphasis;
-    EXPECT_EQ(readyText(job),
-              "Ready to convert. Prior conversion: Twin QuadsPrior conversion: QUERNWALD T-SymPrior conversion: "
-              "Cantor 51 Surround + QUERNWALDOutput file truncated to 4GB limit. Header chunk has odd number of "
-              "bytes. 50/15 \u03bcs emphasis detected. Requires CD de-emphasis equalisation. ");
+    EXPECT_EQ(
+        readyText(job),
+        "Ready to convert. Prior conversion: Twin QuadsPrior conversion: QUERNWALD T-SymPrior conversion: "
+        "Cantor 51 Surround + QUERNWALDOutput file truncated to 4GB limit. Header chunk has odd number of "
+        "bytes. 50/15 \u03bcs emphasis detected. Requires CD de-emphasis equalisation. ");
 }
 
 TEST_F(AnalysisDriver, StoredWarnSettingIsReadAfresh) {
     // The snapshot says warn; the store, changed by another file's dialog, says no.
     host_.setStoredSetting("WarnPreprocess", "NO");
-    const auto job = analyse(
-        WavBuilder().pcm(2, 44100, 16).data(400).chunk("QUER", signatureBody("v2.1.0", 8, catalogue::kTypeQW, 1)));
+    const auto job = analyse(WavBuilder()
+                                 .pcm(2, 44100, 16)
+                                 .data(400)
+                                 .chunk("QUER", signatureBody("v2.1.0", 8, catalogue::kTypeQW, 1)));
     EXPECT_EQ(job->text(Column::state), "Ready to convert. Prior conversion: QUERNWALD");
     EXPECT_FALSE(job->warnPreprocess);
     EXPECT_TRUE(host_.warningsShown().empty());
@@ -203,18 +211,21 @@ TEST_F(AnalysisDriver, TooEarlyResultsAssertAndReleaseTheLock) {
             job.warning_2 = 1;
         }
         try {
-            AnalyseFileThread(job, settings::makeSnapshot(lock_, settings::SettingsMirror{}, settings::Selection{}));
+            AnalyseFileThread(
+                job, settings::makeSnapshot(lock_, settings::SettingsMirror{}, settings::Selection{}));
             ADD_FAILURE() << "no assertion";
         } catch (const platform::AssertionError& e) {
-            EXPECT_EQ(std::string(e.what()), which == 0 ? "There is an error too early in the thread in AnalyseFileThread"
-                                                        : "There is a warning too early in the thread in AnalyseFileThread");
+            EXPECT_EQ(std::string(e.what()),
+                      which == 0 ? "There is an error too early in the thread in AnalyseFileThread"
+                                 : "There is a warning too early in the thread in AnalyseFileThread");
         }
         EXPECT_TRUE(lockIsFree());
     }
 }
 
 TEST_F(AnalysisDriver, LogOfARejectedFile) {
-    const std::string path = WavBuilder().fmt(WavBuilder::fmtBody(2, 44100, 16, 3)).data(8).writeTo(dir_, "f.wav");
+    const std::string path =
+        WavBuilder().fmt(WavBuilder::fmtBody(2, 44100, 16, 3)).data(8).writeTo(dir_, "f.wav");
     platform::ScopedMemoryLog log;
     analyse(path);
     const std::vector<std::string> expected = {
@@ -262,20 +273,22 @@ TEST_F(AnalysisDriver, PassesOnTheirOwnThreadsTakeTurns) {
     std::vector<std::unique_ptr<AudioFile>> jobs;
     for (uint32_t rate : rates) {
         const std::string name = std::to_string(rate) + ".wav";
-        jobs.push_back(std::make_unique<AudioFile>(WavBuilder().pcm(2, rate, 24).data(6 * 1000).writeTo(dir_, name),
-                                                   false, false));
+        jobs.push_back(std::make_unique<AudioFile>(
+            WavBuilder().pcm(2, rate, 24).data(6 * 1000).writeTo(dir_, name), false, false));
     }
     std::vector<std::thread> threads;
     for (auto& job : jobs) {
         threads.emplace_back([this, j = job.get()] {
-            AnalyseFileThread(*j, settings::makeSnapshot(lock_, settings::SettingsMirror{}, settings::Selection{}));
+            AnalyseFileThread(
+                *j, settings::makeSnapshot(lock_, settings::SettingsMirror{}, settings::Selection{}));
         });
     }
     for (auto& t : threads) t.join();
     for (size_t i = 0; i < jobs.size(); ++i) {
         SCOPED_TRACE(rates[i]);
         EXPECT_EQ(jobs[i]->state, kStateAnalysed);
-        EXPECT_EQ(jobs[i]->text(Column::state), rates[i] == 22050 ? "Unsupported frame rate. " : "Ready to convert. ");
+        EXPECT_EQ(jobs[i]->text(Column::state),
+                  rates[i] == 22050 ? "Unsupported frame rate. " : "Ready to convert. ");
         EXPECT_EQ(jobs[i]->text(Column::frameRate), std::to_string(rates[i]));
     }
     EXPECT_TRUE(lockIsFree());

@@ -1,5 +1,3 @@
-#include "formats/SignatureChunk.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -12,6 +10,7 @@
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
 #include "formats/Bytes.h"
+#include "formats/SignatureChunk.h"
 #include "platform/Host.h"
 #include "platform/Log.h"
 
@@ -58,12 +57,14 @@ TEST(SignatureChunk, LayoutIn66BytesInEitherByteOrder) {
 
         EXPECT_EQ(textAt(out, 0, 4), "QUER");
         const uint8_t le[4] = {58, 0, 0, 0}, be[4] = {0, 0, 0, 58};
-        EXPECT_EQ(textAt(out, 4, 4), std::string(reinterpret_cast<const char*>(order == kBigEndian ? be : le), 4));
+        EXPECT_EQ(textAt(out, 4, 4),
+                  std::string(reinterpret_cast<const char*>(order == kBigEndian ? be : le), 4));
         EXPECT_EQ(textAt(out, 8, 16), "v2.1.0          ");
         EXPECT_EQ(bytes::readU64BE(out.data() + 24), uint64_t{2});
         EXPECT_EQ(bytes::readU64BE(out.data() + 32), uint64_t{1} << 37);
         const std::string time = textAt(out, 40, 26);
-        EXPECT_TRUE(std::regex_match(time, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4} )"))) << time;
+        EXPECT_TRUE(std::regex_match(time, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4} )")))
+            << time;
         // The time written is the time of writing.
         const std::string now = conversionTimeText(before), later = conversionTimeText(std::time(nullptr));
         EXPECT_TRUE(time.starts_with(now) || time.starts_with(later)) << time;
@@ -94,10 +95,20 @@ TEST(SignatureChunk, VersionRule) {
         const char* text;
         int version;
     } cases[] = {
-        {"v2.0.13         ", 1}, {"v2.0.14         ", 2}, {"v2.1", 2},       {"v3", 2},
-        {"v2.0.9", 1},           {"v1.9.99", 1},          {"V2-0-14", 2},    {"2.0.13b", 1},
-        {"v2..1", 2},            {"", 1},                 {"v2.0", 1},       {"v99999999999999999999", 2},
-        {"v2.1.0          ", 2}, {"vvv", 1},
+        {"v2.0.13         ", 1},
+        {"v2.0.14         ", 2},
+        {"v2.1", 2},
+        {"v3", 2},
+        {"v2.0.9", 1},
+        {"v1.9.99", 1},
+        {"V2-0-14", 2},
+        {"2.0.13b", 1},
+        {"v2..1", 2},
+        {"", 1},
+        {"v2.0", 1},
+        {"v99999999999999999999", 2},
+        {"v2.1.0          ", 2},
+        {"vvv", 1},
     };
     for (const auto& c : cases) EXPECT_EQ(GetMetadataChunkVersion(c.text), c.version) << c.text;
     EXPECT_EQ(GetMetadataChunkVersion(shortVersionString()), 2);
@@ -114,7 +125,8 @@ TEST(SignatureChunk, DecodeOfBothLayouts) {
     const Case cases[] = {
         {"layout 1, Enhancement 2 value 4 is Groove", oldChunk("v2.0.9", 4, 2, 4), bit(1), bit(48), 0,
          "<Info>  Enhancement 2 type = 4 (hex) 4 (dec)"},
-        {"layout 1, Enhancement 2 value 2 is Groove", oldChunk("v2.0.13", 4, 1, 2), bit(0), bit(48), 0, nullptr},
+        {"layout 1, Enhancement 2 value 2 is Groove", oldChunk("v2.0.13", 4, 1, 2), bit(0), bit(48), 0,
+         nullptr},
         {"layout 1, None", oldChunk("v2.0.13", 4, 1, 1), bit(0), bit(0), 0, nullptr},
         {"layout 1, value 16", oldChunk("v2.0.9", 4, 2, 16), bit(1), 0, kErrorHeader,
          "<ERROR> Unexpected metadata_2 filter index"},
@@ -185,7 +197,8 @@ TEST(SignatureChunk, AlreadyProcessedWarning) {
         {catalogue::kTypeQWT, catalogue::kTypeNO, true, true, "QUERNWALD T-Sym", true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.type1 << " " << c.type2 << " " << c.headerOnly << c.warnPreprocess);
+        SCOPED_TRACE(testing::Message()
+                     << c.type1 << " " << c.type2 << " " << c.headerOnly << c.warnPreprocess);
         platform::HeadlessHost host;
         platform::setHost(&host);
         AudioFile job("/a/b.wav", false, false);
@@ -196,8 +209,10 @@ TEST(SignatureChunk, AlreadyProcessedWarning) {
 
         EXPECT_EQ(job.error, 0);
         std::vector<std::string> logged, shown;
-        if (c.text) logged.push_back(std::string("<WARNING> This file has already been processed with ") + c.text);
-        if (c.dialog) shown.push_back(std::string("This source file has already been processed with ") + c.text + ".");
+        if (c.text)
+            logged.push_back(std::string("<WARNING> This file has already been processed with ") + c.text);
+        if (c.dialog)
+            shown.push_back(std::string("This source file has already been processed with ") + c.text + ".");
         EXPECT_EQ(log.lines(), logged);
         EXPECT_EQ(host.warningsShown(), shown);
     }

@@ -1,5 +1,3 @@
-#include "formats/WavReader.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include "engine/record/AudioFile.h"
 #include "formats/Bytes.h"
 #include "formats/ReadOnlyFile.h"
+#include "formats/WavReader.h"
 #include "platform/Log.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/WavBuilder.h"
@@ -59,7 +58,11 @@ bool logHas(const std::vector<std::string>& log, const std::string& line) {
     return std::find(log.begin(), log.end(), line) != log.end();
 }
 
-WavBuilder stereo16() { return std::move(WavBuilder().pcm(2, 44100, 16)); }
+WavBuilder stereo16() {
+    WavBuilder b;
+    b.pcm(2, 44100, 16);
+    return b;
+}
 
 struct FailureCase {
     const char* name;
@@ -73,7 +76,8 @@ TEST(WavReader, EveryFailureSetsItsBitAndLogsItsLine) {
     const FailureCase cases[] = {
         {"not RIFF", [&] { return WavBuilder().riffId("RIFX").pcm(2, 44100, 16).data(oneFrame).bytes(); },
          kErrorHeader, "<ERROR> Unexpected chunk ID: RIFX"},
-        {"empty file", [] { return std::vector<uint8_t>(); }, kErrorHeader, "<ERROR> Unexpected chunk ID:     "},
+        {"empty file", [] { return std::vector<uint8_t>(); }, kErrorHeader,
+         "<ERROR> Unexpected chunk ID:     "},
         {"not WAVE", [&] { return WavBuilder().formType("AIFF").pcm(2, 44100, 16).data(oneFrame).bytes(); },
          kErrorHeader, "<ERROR> format = file_unknown"},
         {"second fmt", [&] { return stereo16().data(oneFrame).pcm(2, 44100, 16).bytes(); }, kErrorHeader,
@@ -82,19 +86,29 @@ TEST(WavReader, EveryFailureSetsItsBitAndLogsItsLine) {
          "<ERROR> There can only be one DATA chunk"},
         {"second QUER",
          [&] {
-             return stereo16().data(oneFrame).chunk("QUER", signatureBody(1, 1)).chunk("QUER", signatureBody(1, 1)).bytes();
+             return stereo16()
+                 .data(oneFrame)
+                 .chunk("QUER", signatureBody(1, 1))
+                 .chunk("QUER", signatureBody(1, 1))
+                 .bytes();
          },
          kErrorHeader, "<ERROR> There can only be one QUER chunk"},
-        {"second bext", [&] { return stereo16().data(oneFrame).chunk("bext", {1}).chunk("bext", {2}).bytes(); },
+        {"second bext",
+         [&] { return stereo16().data(oneFrame).chunk("bext", {1}).chunk("bext", {2}).bytes(); },
          kErrorHeader, "<ERROR> There can only be one BEXT chunk"},
-        {"second iXML", [&] { return stereo16().data(oneFrame).chunk("iXML", {1}).chunk("iXML", {2}).bytes(); },
+        {"second iXML",
+         [&] { return stereo16().data(oneFrame).chunk("iXML", {1}).chunk("iXML", {2}).bytes(); },
          kErrorHeader, "<ERROR> There can only be one iXML chunk"},
-        {"second ID3", [&] { return stereo16().data(oneFrame).chunk("ID3 ", {1}).chunk("ID3 ", {2}).bytes(); },
+        {"second ID3",
+         [&] { return stereo16().data(oneFrame).chunk("ID3 ", {1}).chunk("ID3 ", {2}).bytes(); },
          kErrorHeader, "<ERROR> There can only be one ID3v2 chunk"},
-        {"data overruns", [&] { return stereo16().chunk("data", oneFrame, true, 1000).bytes(); }, kErrorHeader,
-         "<ERROR> Chunk length overruns the file length"},
-        {"size near 4 GB", [&] { return stereo16().chunk("LIST", {1, 2}, true, 0xFFFFFFFF).bytes(); }, kErrorHeader,
-         "<ERROR> Chunk length overruns the file length"},
+        {"data overruns", [&] { return stereo16().chunk("data", oneFrame, true, 1000).bytes(); },
+         kErrorHeader, "<ERROR> Chunk length overruns the file length"},
+        {"size near 4 GB",
+         [&] {
+             return stereo16().chunk("LIST", {1, 2}, true, 0xFFFFFFFF).bytes();
+         },
+         kErrorHeader, "<ERROR> Chunk length overruns the file length"},
         {"fmt of 14 bytes",
          [&] {
              auto body = WavBuilder::fmtBody(2, 44100, 16);
@@ -109,7 +123,8 @@ TEST(WavReader, EveryFailureSetsItsBitAndLogsItsLine) {
              return WavBuilder().fmt(body).data(oneFrame).bytes();
          },
          kErrorHeader, "<ERROR> Unexpected ckDataSize: 20"},
-        {"float samples", [&] { return WavBuilder().fmt(WavBuilder::fmtBody(2, 44100, 32, 3)).data(oneFrame).bytes(); },
+        {"float samples",
+         [&] { return WavBuilder().fmt(WavBuilder::fmtBody(2, 44100, 32, 3)).data(oneFrame).bytes(); },
          kErrorCompression, "<ERROR> Unexpected wFormatTag: 3 (hex) 3 (dec), ckDataSize: 10 (hex) 16 (dec)"},
         {"extensible in 18 bytes",
          [&] {
@@ -117,14 +132,23 @@ TEST(WavReader, EveryFailureSetsItsBitAndLogsItsLine) {
              bytes::writeU16LE(body.data(), 0xFFFE);
              return WavBuilder().fmt(body).data(oneFrame).bytes();
          },
-         kErrorCompression, "<ERROR> Unexpected wFormatTag: fffe (hex) 65534 (dec), ckDataSize: 12 (hex) 18 (dec)"},
-        {"cbSize 2 in 18 bytes", [&] { return WavBuilder().fmt(WavBuilder::fmtBody18(2, 44100, 16, 2)).data(oneFrame).bytes(); },
+         kErrorCompression,
+         "<ERROR> Unexpected wFormatTag: fffe (hex) 65534 (dec), ckDataSize: 12 (hex) 18 (dec)"},
+        {"cbSize 2 in 18 bytes",
+         [&] { return WavBuilder().fmt(WavBuilder::fmtBody18(2, 44100, 16, 2)).data(oneFrame).bytes(); },
          kErrorHeader, "<ERROR> Unexpected cbSize: 2"},
         {"cbSize 10 in 40 bytes",
-         [&] { return WavBuilder().fmt(WavBuilder::fmtBody40(2, 44100, 16, 16, 3, 1, 10)).data(oneFrame).bytes(); },
+         [&] {
+             return WavBuilder()
+                 .fmt(WavBuilder::fmtBody40(2, 44100, 16, 16, 3, 1, 10))
+                 .data(oneFrame)
+                 .bytes();
+         },
          kErrorHeader, "<ERROR> Unexpected cbSize: 10"},
         {"extensible float",
-         [&] { return WavBuilder().fmt(WavBuilder::fmtBody40(2, 44100, 32, 32, 3, 3)).data(oneFrame).bytes(); },
+         [&] {
+             return WavBuilder().fmt(WavBuilder::fmtBody40(2, 44100, 32, 32, 3, 3)).data(oneFrame).bytes();
+         },
          kErrorCompression, "<ERROR> Extensible file format (3) is non-PCM"},
         {"no valid bits",
          [&] { return WavBuilder().fmt(WavBuilder::fmtBody40(2, 44100, 16, 0, 3)).data(oneFrame).bytes(); },
@@ -150,15 +174,16 @@ TEST(WavReader, EveryFailureSetsItsBitAndLogsItsLine) {
         {"unknown Enhancement 2",
          [&] { return stereo16().data(oneFrame).chunk("QUER", signatureBody(2, uint64_t{1} << 60)).bytes(); },
          kErrorHeader, "<ERROR> Unexpected metadata_2 filter index"},
-        {"short QUER", [&] { return stereo16().data(oneFrame).chunk("QUER", ramp(10)).bytes(); }, kErrorHeader,
-         "<ERROR> Unexpected QUER chunk length: 18"},
+        {"short QUER", [&] { return stereo16().data(oneFrame).chunk("QUER", ramp(10)).bytes(); },
+         kErrorHeader, "<ERROR> Unexpected QUER chunk length: 18"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (bool headerOnly : {true, false}) {
             const Read r = readImage(c.image(), headerOnly);
             EXPECT_EQ(r.job->error, c.error);
-            EXPECT_TRUE(logHas(r.log, c.line)) << "missing line: " << c.line << " in " << testing::PrintToString(r.log);
+            EXPECT_TRUE(logHas(r.log, c.line))
+                << "missing line: " << c.line << " in " << testing::PrintToString(r.log);
             // A failure after the samples were read leaves them for the pass to free.
             if (headerOnly) {
                 EXPECT_TRUE(r.job->srcAudioData.empty());
@@ -212,7 +237,8 @@ TEST(WavReader, OddChunksAndPadBytes) {
     EXPECT_EQ(padded.job->srcFrames, 2u);
     EXPECT_EQ(padded.job->discardBytes, 8u + 5u);
     EXPECT_TRUE(logHas(padded.log, "<WARNING> Chunk has an odd number of bytes"));
-    EXPECT_EQ(std::vector<uint8_t>(padded.job->srcAudioData.begin(), padded.job->srcAudioData.end()), samples);
+    EXPECT_EQ(std::vector<uint8_t>(padded.job->srcAudioData.begin(), padded.job->srcAudioData.end()),
+              samples);
 
     // An odd chunk that ends the file needs no pad byte.
     const Read last = readImage(stereo16().data(samples).chunk("junk", ramp(3), false).bytes(), false);
@@ -267,7 +293,8 @@ TEST(WavReader, SampleWidthsAndFmtShapes) {
     const Case cases[] = {
         {"24-bit PCM", WavBuilder::fmtBody(2, 96000, 24), 2, 24, 3, nullptr},
         {"12-bit PCM", WavBuilder::fmtBody(2, 44100, 12), 2, 12, 2, nullptr},
-        {"18 bytes, cbSize 0", WavBuilder::fmtBody18(2, 44100, 16), 2, 16, 2, "<Info>  cbSize = 0 (hex) 0 (dec)"},
+        {"18 bytes, cbSize 0", WavBuilder::fmtBody18(2, 44100, 16), 2, 16, 2,
+         "<Info>  cbSize = 0 (hex) 0 (dec)"},
         {"extensible 24 in 24", WavBuilder::fmtBody40(2, 44100, 24, 24, 3), 2, 24, 3,
          "<Info>  Extensible file format (1) is PCM"},
         {"extensible 20 in 24", WavBuilder::fmtBody40(2, 44100, 24, 20, 3), 2, 20, 3,
@@ -303,7 +330,8 @@ TEST(WavReader, MetadataChunksAreKeptWholeAndOnlyOnce) {
     const auto bext = ramp(603);  // odd: the pad byte is not part of the copy
     const auto ixml = ramp(20);
     const auto id3 = ramp(9);
-    const auto image = stereo16().data(ramp(4)).chunk("bext", bext).chunk("iXML", ixml).chunk("ID3 ", id3).bytes();
+    const auto image =
+        stereo16().data(ramp(4)).chunk("bext", bext).chunk("iXML", ixml).chunk("ID3 ", id3).bytes();
 
     const Read r = readImage(image);
     ASSERT_EQ(r.job->error, 0);
@@ -330,7 +358,8 @@ TEST(WavReader, MetadataChunksAreKeptWholeAndOnlyOnce) {
 }
 
 TEST(WavReader, SignatureChunkSetsPriorConversionBits) {
-    const Read r = readImage(stereo16().data(ramp(4)).chunk("QUER", signatureBody(uint64_t{1} << 1, 1)).bytes());
+    const Read r =
+        readImage(stereo16().data(ramp(4)).chunk("QUER", signatureBody(uint64_t{1} << 1, 1)).bytes());
     EXPECT_EQ(r.job->error, 0);
     EXPECT_EQ(r.job->warning_1, uint64_t{1} << 1);
     EXPECT_EQ(r.job->warning_2, 1u);

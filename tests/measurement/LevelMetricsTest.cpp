@@ -1,5 +1,3 @@
-#include "measurement/LevelMetrics.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
+#include "measurement/LevelMetrics.h"
 #include "platform/Log.h"
 
 namespace quiramo {
@@ -32,7 +31,9 @@ std::vector<double> stereo(size_t frames, F f) {
     return v;
 }
 
-double sine(size_t i, double amplitude) { return std::round(amplitude * std::sin(2.0 * std::numbers::pi * 997.0 * i / 44100.0)); }
+double sine(size_t i, double amplitude) {
+    return std::round(amplitude * std::sin(2.0 * std::numbers::pi * 997.0 * i / 44100.0));
+}
 
 TEST(LevelMetricsTest, SourceBasicReportWithMetadata) {
     AudioFile job("/music/a.flac", false, false);
@@ -47,9 +48,9 @@ TEST(LevelMetricsTest, SourceBasicReportWithMetadata) {
     platform::ScopedMemoryLog log;
     AnalyseAudioMetricsBasic(job, 1);
     const std::vector<std::string> expected = {
-        "Time = 62:03",       "Frames = 164206350",           "Frame Rate = 44100.0",        "Channels = 2",
-        "Bit Depth = 24",     "---- Metadata ----",           "BWF (bext) = 610 bytes",      "FLAC Vorbis Comments = 3",
-        "FLAC Picture = 1234 bytes",
+        "Time = 62:03",           "Frames = 164206350",       "Frame Rate = 44100.0",
+        "Channels = 2",           "Bit Depth = 24",           "---- Metadata ----",
+        "BWF (bext) = 610 bytes", "FLAC Vorbis Comments = 3", "FLAC Picture = 1234 bytes",
     };
     EXPECT_EQ(job.srcMetrics, expected);
     const std::vector<std::string> logged = {
@@ -87,16 +88,17 @@ TEST(LevelMetricsTest, MidAndConvertedBasicReports) {
     AnalyseAudioMetricsBasic(job, 2);
     AnalyseAudioMetricsBasic(job, 4);
     AnalyseAudioMetricsBasic(job, 3);  // not a measuring point: nothing
-    const std::vector<std::string> mid = {"Time = 01:15", "Frames = 7200000", "Frame Rate = 96000.0", "Channels = 6",
-                                          "Bit Depth = 24"};
+    const std::vector<std::string> mid = {"Time = 01:15", "Frames = 7200000", "Frame Rate = 96000.0",
+                                          "Channels = 6", "Bit Depth = 24"};
     EXPECT_EQ(job.midMetrics, mid);
     ASSERT_EQ(job.dstMetrics.size(), 10u);
     EXPECT_EQ(job.dstMetrics[0], "Enhancement = Hi-Res + Groove");
-    EXPECT_TRUE(std::regex_match(job.dstMetrics[1], std::regex(R"(Date = \d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4})")))
+    EXPECT_TRUE(
+        std::regex_match(job.dstMetrics[1], std::regex(R"(Date = \d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4})")))
         << job.dstMetrics[1];
-    const std::vector<std::string> rest = {"Time = 01:15",         "Frames = 7200000",  "Frame Rate = 96000.0",
-                                           "Channels = 2",         "Bit Depth = 24",    "Hi-Res enabled = YES",
-                                           "Hi-Res used = YES",    "Dither = Off"};
+    const std::vector<std::string> rest = {"Time = 01:15",      "Frames = 7200000", "Frame Rate = 96000.0",
+                                           "Channels = 2",      "Bit Depth = 24",   "Hi-Res enabled = YES",
+                                           "Hi-Res used = YES", "Dither = Off"};
     EXPECT_TRUE(std::equal(rest.begin(), rest.end(), job.dstMetrics.begin() + 2));
 
     // Hi-Res is enabled by the setting too, and off only when neither asks for it.
@@ -115,7 +117,7 @@ struct StereoCase {
     const char* name;
     std::vector<double> samples;
     std::vector<std::string> lines;  // the report lines after the header that must be present
-    double ccc;  // NAN: not checked
+    double ccc;                      // NAN: not checked
 };
 
 // Level figures with closed-form answers, through the source point (16-bit, FS = 32768).
@@ -124,23 +126,35 @@ TEST(LevelMetricsTest, StereoFigures) {
     const StereoCase cases[] = {
         // A left channel reaching +32767 is full scale: 0 dBFS, peak shown as 32768.
         {"full-scale peak",
-         stereo(n, [](size_t i) { return std::pair{i == 100 ? 32767.0 : 0.0, 0.0}; }),
+         stereo(n,
+                [](size_t i) {
+                    return std::pair{i == 100 ? 32767.0 : 0.0, 0.0};
+                }),
          {platform::format("Ch 1: Peak = 32768.0 (0.000 dBFS), RMS = %.3f, Crest = %.3f", 32767.0 / 210.0,
                            20.0 * std::log10(32768.0 / (32767.0 / 210.0)))},
          0.0},
         // Identical channels: no side signal, +40 dB.
         {"mono",
-         stereo(n, [](size_t i) { return std::pair{sine(i, 10000.0), sine(i, 10000.0)}; }),
+         stereo(n,
+                [](size_t i) {
+                    return std::pair{sine(i, 10000.0), sine(i, 10000.0)};
+                }),
          {"L/R RMS Ratio = 1.00000 (0.000 dBFS)", "(L-R)/2: Peak = 0.0 (-inf dBFS), RMS = 0.000"},
          40.0},
         // Opposed channels: no mid signal, -40 dB.
         {"antiphase",
-         stereo(n, [](size_t i) { return std::pair{sine(i, 10000.0), -sine(i, 10000.0)}; }),
+         stereo(n,
+                [](size_t i) {
+                    return std::pair{sine(i, 10000.0), -sine(i, 10000.0)};
+                }),
          {"(L+R)/2: Peak = 0.0 (-inf dBFS), RMS = 0.000"},
          -40.0},
         // A full-scale square wave: peak and RMS are the same, no crest.
         {"square",
-         stereo(n, [](size_t i) { return std::pair{(i / 50) % 2 ? -32768.0 : 32767.0, (i / 50) % 2 ? 32767.0 : -32768.0}; }),
+         stereo(n,
+                [](size_t i) {
+                    return std::pair{(i / 50) % 2 ? -32768.0 : 32767.0, (i / 50) % 2 ? 32767.0 : -32768.0};
+                }),
          {"Ch 1: Peak = 32768.0 (0.000 dBFS), RMS = 32767.500, Crest = 0.000",
           "Ch 2: Peak = 32768.0 (0.000 dBFS), RMS = 32767.500, Crest = 0.000"},
          NAN},
@@ -156,11 +170,13 @@ TEST(LevelMetricsTest, StereoFigures) {
         ASSERT_EQ(job.srcMetrics.size(), 8u);
         EXPECT_EQ(job.srcMetrics[0], "---- Veltrane Metrics ----");
         for (const auto& line : c.lines) {
-            EXPECT_NE(std::find(job.srcMetrics.begin(), job.srcMetrics.end(), line), job.srcMetrics.end()) << line;
+            EXPECT_NE(std::find(job.srcMetrics.begin(), job.srcMetrics.end(), line), job.srcMetrics.end())
+                << line;
         }
         if (!std::isnan(c.ccc)) {
             EXPECT_NEAR(job.ccc, c.ccc, 1e-9);
-            EXPECT_EQ(job.srcMetrics[7], platform::format("Channel Correlation Coefficient (CCC) = %.3f dB", c.ccc));
+            EXPECT_EQ(job.srcMetrics[7],
+                      platform::format("Channel Correlation Coefficient (CCC) = %.3f dB", c.ccc));
         }
     }
 }
@@ -211,8 +227,8 @@ TEST(LevelMetricsTest, SixChannelReport) {
     ASSERT_EQ(job.midMetrics.size(), 9u);
     EXPECT_EQ(job.midMetrics[1], "Ch 1: Peak = 1000.0 (-78.474 dBFS), RMS = 1000.000, Crest = 0.000");
     EXPECT_EQ(job.midMetrics[4].rfind("Ch 4: Peak = 30000.0", 0), 0u);
-    const double rms51 = std::sqrt((500.0 * 500.0 + 700.0 * 700.0) * 1.41 + 1000.0 * 1000.0 + 2000.0 * 2000.0 +
-                                   3000.0 * 3000.0);
+    const double rms51 = std::sqrt((500.0 * 500.0 + 700.0 * 700.0) * 1.41 + 1000.0 * 1000.0 +
+                                   2000.0 * 2000.0 + 3000.0 * 3000.0);
     EXPECT_EQ(job.midMetrics[7], platform::format("RMS 5.1 = %.3f", rms51));
     EXPECT_EQ(job.midMetrics[8], platform::format("Equivalent Continuous Sound Level (Leq 5.1) = %.3f dB",
                                                   20.0 * std::log10(rms51 / 8388608.0)));

@@ -1,5 +1,3 @@
-#include "measurement/Loudness.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 
 #include "engine/record/AudioFile.h"
 #include "engine/record/Buffer.h"
+#include "measurement/Loudness.h"
 #include "measurement/R128Meter.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
@@ -25,7 +24,8 @@ void fill(SampleBuffer& buffer, const std::vector<double>& samples) {
 }
 
 // A job whose converted buffer holds the samples, loudness measured at point 4.
-void setConverted(AudioFile& job, const std::vector<double>& samples, double rate, unsigned channels, unsigned bits) {
+void setConverted(AudioFile& job, const std::vector<double>& samples, double rate, unsigned channels,
+                  unsigned bits) {
     fill(job.audioBuf_2, samples);
     job.dstFrames = static_cast<uint32_t>(samples.size() / channels);
     job.dstFrameRate = rate;
@@ -74,8 +74,11 @@ TEST(LoudnessTest, SourceReportCarriesTheStoredFigures) {
     const auto lines = log.lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "<Info> Analysing the source audio R128 metrics");
-    EXPECT_EQ(countLines(lines, platform::format("<Info>  Maximum True Peak = %f LUFS", job.srcMaxTruePeakLevel)), 1u);
-    EXPECT_EQ(countLines(lines, platform::format("<Info>  Relative-gated loudness = %f LUFS", job.srcLoudnessValue)),
+    EXPECT_EQ(
+        countLines(lines, platform::format("<Info>  Maximum True Peak = %f LUFS", job.srcMaxTruePeakLevel)),
+        1u);
+    EXPECT_EQ(countLines(lines,
+                         platform::format("<Info>  Relative-gated loudness = %f LUFS", job.srcLoudnessValue)),
               1u);
 }
 
@@ -137,8 +140,8 @@ TEST(LoudnessTest, AdjustsConvertedLoudnessToTheTarget) {
 
     ASSERT_GE(job.dstMetrics.size(), 3u);
     EXPECT_EQ(job.dstMetrics[0], "---- R128 Metrics ----");
-    EXPECT_EQ(job.dstMetrics[1],
-              platform::format("Adjust loudness from %.3f to -23.000 LUFS (%.3f LU)", before.loudnessValue, gain));
+    EXPECT_EQ(job.dstMetrics[1], platform::format("Adjust loudness from %.3f to -23.000 LUFS (%.3f LU)",
+                                                  before.loudnessValue, gain));
     EXPECT_EQ(job.dstMetrics[2], "Loudness Value = -23.000 LUFS");
     EXPECT_EQ(job.dstMetrics.size(), 7u);
     EXPECT_NEAR(job.dstLoudnessValue, -23.0, 1e-9);
@@ -150,7 +153,8 @@ TEST(LoudnessTest, AdjustsConvertedLoudnessToTheTarget) {
     EXPECT_EQ(job.processingResultText(), "Loudness adjusted to -23.0 LUFS. Complete.");
 
     const double factor = std::pow(10.0, gain / 20.0);
-    for (size_t i = 0; i < samples.size(); i += 997) ASSERT_DOUBLE_EQ(job.audioBuf_2[i], samples[i] * factor) << i;
+    for (size_t i = 0; i < samples.size(); i += 997)
+        ASSERT_DOUBLE_EQ(job.audioBuf_2[i], samples[i] * factor) << i;
     std::vector<double> adjusted(job.audioBuf_2.begin(), job.audioBuf_2.end());
     ASSERT_EQ(meter.measure(adjusted.data(), adjusted.size() / 2, test::fullScaleOf(24), progress),
               R128Meter::Status::ok);

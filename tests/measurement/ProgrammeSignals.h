@@ -13,10 +13,14 @@
 
 namespace quiramo::test {
 
-inline double fullScaleOf(unsigned bits) { return std::ldexp(1.0, static_cast<int>(bits) - 1); }
+inline double fullScaleOf(unsigned bits) {
+    return std::ldexp(1.0, static_cast<int>(bits) - 1);
+}
 
 // Amplitude of a level in dBFS on the integer scale.
-inline double amplitudeOf(double dBFS, unsigned bits) { return fullScaleOf(bits) * std::pow(10.0, dBFS / 20.0); }
+inline double amplitudeOf(double dBFS, unsigned bits) {
+    return fullScaleOf(bits) * std::pow(10.0, dBFS / 20.0);
+}
 
 // A sine of the given peak level in every channel (phase in radians, channel c shifted by
 // c × channelPhase).
@@ -27,8 +31,8 @@ inline std::vector<double> sine(double rate, double seconds, double hz, double p
     std::vector<double> v(frames * channels);
     for (size_t i = 0; i < frames; ++i) {
         for (unsigned c = 0; c < channels; ++c) {
-            v[i * channels + c] =
-                a * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate + phase + c * channelPhase);
+            v[i * channels + c] = a * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate +
+                                               phase + c * channelPhase);
         }
     }
     return v;
@@ -36,18 +40,18 @@ inline std::vector<double> sine(double rate, double seconds, double hz, double p
 
 // Uniform values in [-1, 1) from the generator's raw output, the same on every platform.
 class Uniform {
-public:
+  public:
     explicit Uniform(uint32_t seed) : gen_(seed) {}
     double operator()() { return static_cast<double>(gen_()) / 2147483648.0 - 1.0; }
 
-private:
+  private:
     std::mt19937 gen_;
 };
 
 // Pink noise, one generator per channel: white noise through a sum of first-order sections
 // that approximates -3 dB per octave over the audio band.
 class PinkNoise {
-public:
+  public:
     explicit PinkNoise(uint32_t seed) : white_(seed) {}
     double operator()() {
         const double w = white_();
@@ -62,7 +66,7 @@ public:
         return pink * 0.11;  // peaks near ±1
     }
 
-private:
+  private:
     Uniform white_;
     double b_[7] = {};
 };
@@ -82,7 +86,8 @@ inline void quantise(std::vector<double>& v, unsigned bits) {
     for (double& x : v) x = std::clamp(std::nearbyint(x), -fs, fs - 1.0);
 }
 
-inline std::vector<double> pinkNoise(double rate, double seconds, double peakDBFS, unsigned bits, uint32_t seed = 1) {
+inline std::vector<double> pinkNoise(double rate, double seconds, double peakDBFS, unsigned bits,
+                                     uint32_t seed = 1) {
     const auto frames = static_cast<size_t>(std::llround(seconds * rate));
     PinkNoise left(seed), right(seed + 1000);
     std::vector<double> v(frames * 2);
@@ -91,30 +96,37 @@ inline std::vector<double> pinkNoise(double rate, double seconds, double peakDBF
     return v;
 }
 
-// A stereo programme in passages of 4 s whose levels range over about 40 dB (loud
+// A stereo programme in passages of 4 s whose levels range over about 45 dB (loud
 // choruses, quieter verses, a near-silent break, a fade-out): chords of harmonic tones
-// with vibrato panned across the stage, a pink-noise bed, and drum hits every 0.5 s with
-// sharp attacks and snare bursts, so that true peak, gating and the range all have work.
-inline std::vector<double> musicLike(double rate, double seconds, double peakDBFS, unsigned bits, uint32_t seed = 7) {
+// with vibrato panned across the stage, a pink-noise bed, and drum hits every 0.5 s: a
+// kick with a falling pitch and a snare burst of noise with a sharp attack, rolled off above
+// 6 kHz (four first-order sections) as a snare in a mix is, so that like music the
+// programme has little left near the top of the band.
+// True peak, gating and the range all have work.
+inline std::vector<double> musicLike(double rate, double seconds, double peakDBFS, unsigned bits,
+                                     uint32_t seed = 7) {
     const auto frames = static_cast<size_t>(std::llround(seconds * rate));
     constexpr double kPassageSeconds = 4.0;
+    constexpr double kGlideSeconds = 0.05;  // level changes glide so that they are not clicks
     constexpr double kPassageDB[] = {-12, -6, 0, -18, -4, -30, -9, 0, -22, -3, -45, -1};
-    constexpr double kChordHz[][3] = {{220.0, 277.18, 329.63}, {196.0, 246.94, 293.66}, {174.61, 220.0, 261.63},
-                                      {164.81, 207.65, 246.94}};
+    constexpr double kChordHz[][3] = {
+        {220.0, 277.18, 329.63}, {196.0, 246.94, 293.66}, {174.61, 220.0, 261.63}, {164.81, 207.65, 246.94}};
+    constexpr size_t kPassages = std::size(kPassageDB);
+    const double twoPi = 2.0 * std::numbers::pi;
+    const double snarePole = std::exp(-twoPi * 6000.0 / rate);
     PinkNoise bedL(seed), bedR(seed + 1);
     Uniform snare(seed + 2);
+    double snareLow[4] = {};
     std::vector<double> v(frames * 2);
-    const double twoPi = 2.0 * std::numbers::pi;
     double phase[3][4] = {};
     for (size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
         const auto passage = static_cast<size_t>(t / kPassageSeconds);
-        // Passage levels glide over 50 ms so that level changes are not clicks.
         const double into = t - static_cast<double>(passage) * kPassageSeconds;
-        const double level = kPassageDB[passage % std::size(kPassageDB)];
-        const double before = kPassageDB[(passage + std::size(kPassageDB) - 1) % std::size(kPassageDB)];
-        const double glide = std::min(1.0, into / 0.05);
-        double gain = std::pow(10.0, (before + (level - before) * glide) / 20.0);
+        const double level = kPassageDB[passage % kPassages];
+        const double before = kPassageDB[(passage + kPassages - 1) % kPassages];
+        double gain = std::pow(
+            10.0, (into < kGlideSeconds ? before + (level - before) * into / kGlideSeconds : level) / 20.0);
         if (seconds - t < kPassageSeconds) gain *= (seconds - t) / kPassageSeconds;  // fade-out
 
         const auto& chord = kChordHz[passage % std::size(kChordHz)];
@@ -131,14 +143,15 @@ inline std::vector<double> musicLike(double rate, double seconds, double peakDBF
         }
         l += 0.05 * bedL(), r += 0.05 * bedR();
 
-        // Kick on every beat, snare on the off-beats: decaying bursts with sharp attacks.
+        // Kick on every beat, snare on the off-beats.
         const double beat = std::fmod(t, 0.5);
-        const double kick = std::exp(-beat * 30.0) * std::sin(twoPi * (50.0 + 80.0 * std::exp(-beat * 40.0)) * beat);
+        const double kick =
+            std::exp(-beat * 30.0) * std::sin(twoPi * (50.0 + 80.0 * std::exp(-beat * 40.0)) * beat);
         l += 0.7 * kick, r += 0.7 * kick;
-        if (beat > 0.25) {
-            const double s = std::exp(-(beat - 0.25) * 45.0) * snare() * 0.5;
-            l += s * 0.8, r += s;
-        }
+        const double burst = beat > 0.25 ? std::exp(-(beat - 0.25) * 45.0) * snare() : 0.0;
+        double in = burst;
+        for (double& y : snareLow) in = y = in + snarePole * (y - in);
+        l += 1.6 * in, r += 2.0 * in;
         v[2 * i] = gain * l, v[2 * i + 1] = gain * r;
     }
     normalisePeak(v, peakDBFS, bits);

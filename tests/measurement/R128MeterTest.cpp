@@ -1,5 +1,3 @@
-#include "measurement/R128Meter.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,7 @@
 #include <numbers>
 #include <vector>
 
+#include "measurement/R128Meter.h"
 #include "measurement/TruePeakInterpolators.h"
 #include "tests/measurement/ProgrammeSignals.h"
 
@@ -29,21 +28,24 @@ R128Result measure(const std::vector<double>& samples, double rate, unsigned cha
 TEST(R128MeterTest, KWeightingCoefficientsAt48kHzAreTheDesignValues) {
     const R128Biquad shelf = R128Meter::highShelf(48000.0);
     const R128Biquad pass = R128Meter::highPass(48000.0);
-    const double expected[2][5] = {
-        {1.5351722789171889, -2.6917030820199477, 1.1983529243618682, -1.6906327554159912, 0.73245487667510056},
-        {0.99504429701789177, -1.9900885940357835, 0.99504429701789177, -1.9900762840184232, 0.99010090405314388}};
+    const double expected[2][5] = {{1.5351722789171889, -2.6917030820199477, 1.1983529243618682,
+                                    -1.6906327554159912, 0.73245487667510056},
+                                   {0.99504429701789177, -1.9900885940357835, 0.99504429701789177,
+                                    -1.9900762840184232, 0.99010090405314388}};
     const R128Biquad* got[2] = {&shelf, &pass};
     for (int s = 0; s < 2; ++s) {
         const double values[5] = {got[s]->b0, got[s]->b1, got[s]->b2, got[s]->a1, got[s]->a2};
         for (int i = 0; i < 5; ++i) {
-            EXPECT_NEAR(values[i], expected[s][i], 4e-16 * std::fabs(expected[s][i])) << "stage " << s + 1 << " term " << i;
+            EXPECT_NEAR(values[i], expected[s][i], 4e-16 * std::fabs(expected[s][i]))
+                << "stage " << s + 1 << " term " << i;
         }
     }
 }
 
 TEST(R128MeterTest, OversamplingFactorFollowsTheRate) {
     const unsigned expected[] = {4, 4, 2, 2, 1, 1};
-    for (size_t i = 0; i < std::size(kRates); ++i) EXPECT_EQ(R128Meter::oversamplingFactor(kRates[i]), expected[i]);
+    for (size_t i = 0; i < std::size(kRates); ++i)
+        EXPECT_EQ(R128Meter::oversamplingFactor(kRates[i]), expected[i]);
     EXPECT_EQ(R128Meter::oversamplingFactor(22050.0), 0u);
     EXPECT_EQ(R128Meter::oversamplingFactor(48000.5), 0u);
 }
@@ -67,10 +69,14 @@ TEST(R128MeterTest, InterpolatorsMeetTheirResponse) {
         double attenuation;  // dB, from 1.1 of the input Nyquist frequency upward
     };
     const Case cases[] = {
-        {4, truepeak::kInterpolator4x,
-         {0.23091301950222906, 0.21073340164467416, 0.1566465885447035, 0.08550087131694564}, 44.0},
-        {2, truepeak::kInterpolator2x,
-         {0.46028754757652096, 0.313356704486366, 0.03807902624799945, -0.09193851364816653}, 60.0},
+        {4,
+         truepeak::kInterpolator4x,
+         {0.23091301950222906, 0.21073340164467416, 0.1566465885447035, 0.08550087131694564},
+         44.0},
+        {2,
+         truepeak::kInterpolator2x,
+         {0.46028754757652096, 0.313356704486366, 0.03807902624799945, -0.09193851364816653},
+         60.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.factor);
@@ -94,7 +100,8 @@ TEST(R128MeterTest, InterpolatorsMeetTheirResponse) {
         }
         EXPECT_NEAR(lo, 0.92, 0.012);
         double worst = 0.0;
-        for (double f = 1.1; f <= c.factor; f += 0.0005) worst = std::max(worst, interpolatorGain(c.h, c.factor, f));
+        for (double f = 1.1; f <= c.factor; f += 0.0005)
+            worst = std::max(worst, interpolatorGain(c.h, c.factor, f));
         EXPECT_LT(20.0 * std::log10(worst), -c.attenuation);
         // Flat where music lives: within 0.03 dB up to half the Nyquist frequency.
         for (double f = 0.0; f <= 0.5; f += 0.01) {
@@ -140,6 +147,20 @@ TEST(R128MeterTest, TruePeakFindsInterSamplePeaks) {
         } else {
             EXPECT_NEAR(r.maxTruePeakLevel, -1.0, 0.02);
         }
+    }
+}
+
+// Near Nyquist the interpolators lose level (their -6 dB point is at 0.92 of it), but the
+// samples are points of the signal: a tone at 0.9 of Nyquist reads its sample peak, not the
+// 4 dB less the interpolated values alone would give.
+TEST(R128MeterTest, TruePeakIsNeverBelowTheSamplePeak) {
+    for (const double rate : {44100.0, 96000.0}) {
+        SCOPED_TRACE(rate);
+        const auto samples = test::sine(rate, 1.0, 0.9 * rate / 2.0, -6.0, 24, 2, 0.3);
+        double samplePeak = 0.0;
+        for (const double x : samples) samplePeak = std::max(samplePeak, std::fabs(x));
+        EXPECT_EQ(measure(samples, rate, 2, 24).maxTruePeakLevel,
+                  20.0 * std::log10(samplePeak / fullScaleOf(24)));
     }
 }
 
@@ -208,7 +229,8 @@ TEST(R128MeterTest, GatesAndRangeOfTwoLevels) {
     const double loud = -20.04;
     const double powerLoud = std::pow(10.0, (loud + 0.691) / 10.0), powerSoft = powerLoud / 100.0;
     EXPECT_NEAR(r.absoluteGatedLoudness, -0.691 + 10.0 * std::log10((powerLoud + powerSoft) / 2.0), 0.01);
-    EXPECT_NEAR(r.loudnessValue, -0.691 + 10.0 * std::log10((198.5 * powerLoud + 1.5 * powerSoft) / 200.0), 0.01);
+    EXPECT_NEAR(r.loudnessValue, -0.691 + 10.0 * std::log10((198.5 * powerLoud + 1.5 * powerSoft) / 200.0),
+                0.01);
     EXPECT_NEAR(r.loudnessRange, 20.0, 0.01);
     EXPECT_NEAR(r.maxShortTermLoudness, loud, 0.01);
 }

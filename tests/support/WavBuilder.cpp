@@ -42,8 +42,9 @@ std::vector<uint8_t> WavBuilder::fmtBody18(uint16_t channels, uint32_t rate, uin
     return b;
 }
 
-std::vector<uint8_t> WavBuilder::fmtBody40(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t validBits,
-                                           uint32_t channelMask, uint16_t subFormat, uint16_t cbSize, uint16_t tag) {
+std::vector<uint8_t> WavBuilder::fmtBody40(uint16_t channels, uint32_t rate, uint16_t bits,
+                                           uint16_t validBits, uint32_t channelMask, uint16_t subFormat,
+                                           uint16_t cbSize, uint16_t tag) {
     std::vector<uint8_t> b = fmtBody(channels, rate, bits, tag);
     bytes::appendU16LE(b, cbSize);
     bytes::appendU16LE(b, validBits);

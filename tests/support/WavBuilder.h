@@ -16,12 +16,13 @@ namespace quiramo::test {
 class TempDir;
 
 class WavBuilder {
-public:
+  public:
     // fmt bodies.
     // 16 bytes of plain PCM (tag 1), block align and byte rate consistent with bits.
     static std::vector<uint8_t> fmtBody(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t tag = 1);
     // 18 bytes: the 16 above and cbSize.
-    static std::vector<uint8_t> fmtBody18(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t cbSize = 0);
+    static std::vector<uint8_t> fmtBody18(uint16_t channels, uint32_t rate, uint16_t bits,
+                                          uint16_t cbSize = 0);
     // 40 bytes: tag (0xFFFE for extensible), cbSize, valid bits, channel mask and the
     // sub-format code in the first two bytes of the GUID (the rest is the usual PCM GUID tail).
     static std::vector<uint8_t> fmtBody40(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t validBits,
@@ -38,7 +39,9 @@ public:
 
     // Shorthands.
     WavBuilder& fmt(const std::vector<uint8_t>& body) { return chunk("fmt ", body); }
-    WavBuilder& pcm(uint16_t channels, uint32_t rate, uint16_t bits) { return fmt(fmtBody(channels, rate, bits)); }
+    WavBuilder& pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
+        return fmt(fmtBody(channels, rate, bits));
+    }
     WavBuilder& data(const std::vector<uint8_t>& samples) { return chunk("data", samples); }
     WavBuilder& data(uint64_t zeroBytes) { return zeroChunk("data", zeroBytes); }
     // Bytes appended as they stand (a truncated header, trailing junk).
@@ -54,7 +57,7 @@ public:
     // Writes the image to dir/name and returns the path.
     std::string writeTo(const TempDir& dir, const std::string& name) const;
 
-private:
+  private:
     struct Part {
         std::vector<uint8_t> bytes;  // written as they stand
         uint64_t zeros = 0;          // then this many zero bytes
