@@ -41,8 +41,9 @@ struct Side {
 };
 
 Side makeSide(double rate, unsigned bits, bool tone) {
-    Side s{rate, bits, tone ? test::sine(rate, kSeconds, 997.0, -1.0, bits, 2, 0.0, 0.5)
-                            : test::musicLike(rate, kSeconds, -1.0, bits)};
+    Side s{rate, bits,
+           tone ? test::sine(rate, kSeconds, 997.0, -1.0, bits, 2, 0.0, 0.5)
+                : test::musicLike(rate, kSeconds, -1.0, bits)};
     test::quantise(s.samples, bits);
     return s;
 }
@@ -69,7 +70,7 @@ const Side& side(int which) {
     }
 }
 
-void BM_Quiramo(benchmark::State& state) {
+void measureOurs(benchmark::State& state) {
     const Side& s = side(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         R128Meter meter(s.rate, 2);
@@ -84,6 +85,17 @@ void BM_Quiramo(benchmark::State& state) {
     }
 }
 
+void BM_Quiramo(benchmark::State& state) {
+    measureOurs(state);
+}
+
+// The same without the AVX2 true-peak path, as on a processor without it.
+void BM_QuiramoPortable(benchmark::State& state) {
+    R128Meter::setVectorExtensionsForTesting(false);
+    measureOurs(state);
+    R128Meter::setVectorExtensionsForTesting(true);
+}
+
 void BM_Libebur128(benchmark::State& state) {
     const Side& s = side(static_cast<int>(state.range(0)));
     const auto rate = static_cast<unsigned long>(s.rate);
@@ -92,14 +104,17 @@ void BM_Libebur128(benchmark::State& state) {
     std::vector<double> unit(2 * piece);
     for (auto _ : state) {
         ebur128_state* st = ebur128_init(
-            2, rate, EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_S | EBUR128_MODE_M | EBUR128_MODE_TRUE_PEAK);
+            2, rate,
+            EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_S | EBUR128_MODE_M | EBUR128_MODE_TRUE_PEAK);
         double maxMomentary = -HUGE_VAL, maxShortTerm = -HUGE_VAL, value = 0.0;
         for (size_t at = 0; at < frames; at += piece) {
             const size_t n = std::min(piece, frames - at);
             for (size_t i = 0; i < 2 * n; ++i) unit[i] = s.samples[2 * at + i] * scale;
             ebur128_add_frames_double(st, unit.data(), n);
-            if (ebur128_loudness_momentary(st, &value) == EBUR128_SUCCESS) maxMomentary = std::max(maxMomentary, value);
-            if (ebur128_loudness_shortterm(st, &value) == EBUR128_SUCCESS) maxShortTerm = std::max(maxShortTerm, value);
+            if (ebur128_loudness_momentary(st, &value) == EBUR128_SUCCESS)
+                maxMomentary = std::max(maxMomentary, value);
+            if (ebur128_loudness_shortterm(st, &value) == EBUR128_SUCCESS)
+                maxShortTerm = std::max(maxShortTerm, value);
         }
         double loudness = 0.0, range = 0.0, left = 0.0, right = 0.0;
         ebur128_loudness_global(st, &loudness);
@@ -120,6 +135,7 @@ void sides(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Quiramo)->Apply(sides);
+BENCHMARK(BM_QuiramoPortable)->Apply(sides);
 BENCHMARK(BM_Libebur128)->Apply(sides);
 
 // A canonical 44-byte PCM WAV of the side, little-endian.

@@ -35,7 +35,8 @@ void BM_HiResUpsample44100(benchmark::State& state) {
     fill(in);
     for (auto _ : state) {
         Progress none = noProgress();
-        dsp::interpolateByTwo(in.data(), out.data(), frames, 2, dsp::kHiResTaps.data(), dsp::kHiResTaps.size(), none);
+        dsp::interpolateByTwo(in.data(), out.data(), frames, 2, dsp::kHiResTaps.data(),
+                              dsp::kHiResTaps.size(), none);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * frames));
@@ -52,7 +53,8 @@ void BM_Downsample192000(benchmark::State& state) {
         std::copy(source.begin(), source.end(), audio.begin());
         state.ResumeTiming();
         Progress none = noProgress();
-        dsp::decimateStereoByTwo(audio.data(), frames, dsp::kDecimationTaps.data(), dsp::kDecimationTaps.size(), none);
+        dsp::decimateStereoByTwo(audio.data(), frames, dsp::kDecimationTaps.data(),
+                                 dsp::kDecimationTaps.size(), none);
         benchmark::DoNotOptimize(audio.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * frames));

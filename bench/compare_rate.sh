@@ -41,7 +41,7 @@ sox_down=$(best_of_3 sox "$work/in192000.wav" "$work/out.wav" rate -v 96000)
 sox_down_copy=$(best_of_3 sox "$work/in192000.wav" "$work/out.wav")
 rm -f "$work/out.wav"
 
-# Best of three iterations, from Google Benchmark's report (milliseconds of real time).
+# The mean of three iterations, from Google Benchmark's report (milliseconds of real time).
 ours() {
     "$bench" --benchmark_filter="^$1/" --benchmark_repetitions=1 --benchmark_format=csv 2> /dev/null |
         awk -F, -v name="$1" 'index($1, name) { gsub(/"/, "", $3); printf "%.3f", $3 / 1000 }'

@@ -3,6 +3,8 @@
 
 namespace quiramo::dsp {
 
+// clang-format off
+
 // Halving 176.4/192 kHz, at the input rate: -0.1 dB at 0.168, -6 dB at 0.187,
 // -60 dB from 0.239, -72 dB from 0.27 (119 taps).
 const std::array<double, 119> kDecimationTaps = {
@@ -244,5 +246,7 @@ const std::array<double, 31> kWindUpTaps882 = {
     0.017421775942402146, 0.018232040554260344, 0.0022956101947699866,
     0.0035054094338314067,
 };
+
+// clang-format on
 
 }  // namespace quiramo::dsp

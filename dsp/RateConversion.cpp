@@ -29,7 +29,9 @@ inline Pair loadPair(const double* p) {
     return v;
 }
 
-inline Pair both(double x) { return Pair{x, x}; }
+inline Pair both(double x) {
+    return Pair{x, x};
+}
 
 // The two phases of an interpolation filter: tap 2j feeds the even output frames, tap
 // 2j + 1 the odd ones, and a zero completes the odd tap count. Every tap is doubled to make
@@ -143,8 +145,12 @@ inline void decimateBlock(const double* in, double* out, uint64_t k, const Pair*
 
 }  // namespace
 
-bool decimateStereoByTwo(double* audio, uint64_t frames, const double* taps, size_t count, Progress& progress) {
-    QRM_ASSERT(count % 2 == 1 && count <= kMaxTaps, "Unexpected filter length %zu in %s", count, __func__);
+bool decimateStereoByTwo(double* audio, uint64_t frames, const double* taps, size_t count,
+                         Progress& progress) {
+    if (count % 2 == 0 || count > kMaxTaps) {
+        QRM_FAIL("Unexpected filter length %zu in %s", count, __func__);
+        return false;
+    }
     const uint64_t kept = frames / 2;
     // Kept frame k lands where input frame k was, and reads input frames from 2k - (count - 1)
     // on: from k = count - 1 on those lie at or beyond k. The kept frames before that wait
@@ -176,13 +182,20 @@ bool decimateStereoByTwo(double* audio, uint64_t frames, const double* taps, siz
 
 bool interpolateByTwo(const double* in, double* out, uint64_t frames, unsigned channels, const double* taps,
                       size_t count, Progress& progress) {
-    QRM_ASSERT(count % 2 == 1 && count <= kMaxTaps, "Unexpected filter length %zu in %s", count, __func__);
+    if (count % 2 == 0 || count > kMaxTaps) {
+        QRM_FAIL("Unexpected filter length %zu in %s", count, __func__);
+        return false;
+    }
     const Phases p = splitPhases(taps, count);
     switch (channels) {
-        case 1: return interpolate<1>(in, out, frames, channels, p, progress);
-        case 2: return interpolate<2>(in, out, frames, channels, p, progress);
-        case 6: return interpolate<6>(in, out, frames, channels, p, progress);
-        default: return interpolate<0>(in, out, frames, channels, p, progress);
+        case 1:
+            return interpolate<1>(in, out, frames, channels, p, progress);
+        case 2:
+            return interpolate<2>(in, out, frames, channels, p, progress);
+        case 6:
+            return interpolate<6>(in, out, frames, channels, p, progress);
+        default:
+            return interpolate<0>(in, out, frames, channels, p, progress);
     }
 }
 
@@ -190,10 +203,14 @@ bool interpolateByTwo(const double* in, double* out, uint64_t frames, unsigned c
 
 void QuadDownSample(AudioFile& job) {
     if (job.upsampleType != 4 && job.upsampleType != 8) return;
-    QRM_ASSERT(job.srcFrameRate == 176400.0 || job.srcFrameRate == 192000.0, "Unexpected frame rate in %s", __func__);
+    QRM_ASSERT(job.srcFrameRate == 176400.0 || job.srcFrameRate == 192000.0, "Unexpected frame rate in %s",
+               __func__);
     QRM_ASSERT(job.srcChannels == 2, "The number of channels must be 2 in %s", __func__);
     const uint64_t frames = job.srcFrames;
-    QRM_ASSERT(job.audioIn.size() >= frames * 2, "Missing audio buffer in %s", __func__);
+    if (!(job.audioIn.size() >= frames * 2)) {
+        QRM_FAIL("Missing audio buffer in %s", __func__);
+        return;
+    }
 
     platform::log("<Info>  High sample rate processing (1/2)");
     job.setText(Column::state, "High sample rate processing...");
@@ -214,15 +231,25 @@ void QuadDownSample(AudioFile& job) {
 void DualUpSample(AudioFile& job) {
     QRM_ASSERT(job.srcChannels == 2, "The number of channels must be 2 in %s", __func__);
     const uint64_t frames = job.srcFrames;
-    QRM_ASSERT(job.audioIn.size() >= frames * 2, "Missing audio buffer in %s", __func__);
+    if (!(job.audioIn.size() >= frames * 2)) {
+        QRM_FAIL("Missing audio buffer in %s", __func__);
+        return;
+    }
     if (job.upsampleType != 2) {
-        QRM_ASSERT(job.srcFrames == job.dstFrames, "Source and destination frames do not match in %s", __func__);
-        QRM_ASSERT(job.audioBuf_0.size() >= frames * 2, "Missing audio buffer in %s", __func__);
+        QRM_ASSERT(job.srcFrames == job.dstFrames, "Source and destination frames do not match in %s",
+                   __func__);
+        if (!(job.audioBuf_0.size() >= frames * 2)) {
+            QRM_FAIL("Missing audio buffer in %s", __func__);
+            return;
+        }
         std::copy(job.audioIn.data(), job.audioIn.data() + frames * 2, job.audioBuf_0.data());
         return;
     }
     QRM_ASSERT(job.srcFrames != job.dstFrames, "Source and destination frames match in %s", __func__);
-    QRM_ASSERT(job.audioBuf_0.size() >= frames * 4, "Missing audio buffer in %s", __func__);
+    if (!(job.audioBuf_0.size() >= frames * 4)) {
+        QRM_FAIL("Missing audio buffer in %s", __func__);
+        return;
+    }
 
     platform::log("<Info>  Hi-Res upconversion to %.1f Hz", job.dstFrameRate);
     job.setText(Column::state, "Hi-Res upconversion...");
@@ -236,11 +263,15 @@ void DualUpSample(AudioFile& job) {
 
 void QuadUpSample(AudioFile& job) {
     if (job.upsampleType != 4) return;
-    QRM_ASSERT(job.dstFrameRate == 88200.0 || job.dstFrameRate == 96000.0, "Unexpected frame rate in %s", __func__);
+    QRM_ASSERT(job.dstFrameRate == 88200.0 || job.dstFrameRate == 96000.0, "Unexpected frame rate in %s",
+               __func__);
     const uint64_t frames = job.dstFrames;
     const unsigned channels = job.dstChannels_2;
     // The pipeline gives audioBuf_2 room for the doubled frames in this plan.
-    QRM_ASSERT(job.audioBuf_2.size() >= frames * 2 * channels, "Missing audio buffer in %s", __func__);
+    if (!(job.audioBuf_2.size() >= frames * 2 * channels)) {
+        QRM_FAIL("Missing audio buffer in %s", __func__);
+        return;
+    }
 
     job.srcFrames <<= 1;
     job.dstFrames <<= 1;

@@ -22,7 +22,8 @@ namespace dsp {
 // frame: frame k becomes sum over j of taps[j] x frame 2k - j. Works in place; frames
 // from frames / 2 on are zeroed. One progress step per filtered frame and one per kept
 // frame. False if the progress asked to stop (the audio is then incomplete).
-bool decimateStereoByTwo(double* audio, uint64_t frames, const double* taps, size_t tapCount, Progress& progress);
+bool decimateStereoByTwo(double* audio, uint64_t frames, const double* taps, size_t tapCount,
+                         Progress& progress);
 
 // Doubles the rate of `frames` frames of `channels`-channel interleaved audio by inserting
 // a zero after every frame and filtering with the odd-length `taps` at the output rate, each

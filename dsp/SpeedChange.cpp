@@ -19,7 +19,8 @@ constexpr size_t kMaxTaps = 63;
 // Kept frame i is frame n·i of the tripled signal. Of its taps only those meeting a
 // real input frame (j ≡ n·i mod 3) contribute; the others would multiply inserted zeros.
 // The terms are added in tap order, as the plain convolution adds them.
-inline void windUpFrame(const double* in, uint64_t i, unsigned n, const double* taps3, size_t count, double* out) {
+inline void windUpFrame(const double* in, uint64_t i, unsigned n, const double* taps3, size_t count,
+                        double* out) {
     const uint64_t t = uint64_t{n} * i;
     const uint64_t last = std::min<uint64_t>(t, count - 1);
     double left = 0.0;
@@ -35,10 +36,16 @@ inline void windUpFrame(const double* in, uint64_t i, unsigned n, const double* 
 
 }  // namespace
 
-bool windUpStereo(double* audio, uint64_t frames, unsigned n, const double* taps, size_t count, uint64_t& outFrames,
-                  Progress& progress) {
-    QRM_ASSERT(n >= 4, "Unexpected decimation factor %u in %s", n, __func__);
-    QRM_ASSERT(count % 2 == 1 && count <= kMaxTaps, "Unexpected filter length %zu in %s", count, __func__);
+bool windUpStereo(double* audio, uint64_t frames, unsigned n, const double* taps, size_t count,
+                  uint64_t& outFrames, Progress& progress) {
+    if (n < 4) {
+        QRM_FAIL("Unexpected decimation factor %u in %s", n, __func__);
+        return false;
+    }
+    if (count % 2 == 0 || count > kMaxTaps) {
+        QRM_FAIL("Unexpected filter length %zu in %s", count, __func__);
+        return false;
+    }
     // Tripled, to make up for the two zeros inserted after every frame.
     std::array<double, kMaxTaps> taps3;
     for (size_t j = 0; j < count; ++j) taps3[j] = 3.0 * taps[j];
@@ -106,7 +113,10 @@ void WindUpSpeedChange(AudioFile& job) {
         return;
     }
     const uint64_t frames = job.dstFrames;
-    QRM_ASSERT(job.audioBuf_0.size() >= frames * 2, "Missing audio buffer in %s", __func__);
+    if (!(job.audioBuf_0.size() >= frames * 2)) {
+        QRM_FAIL("Missing audio buffer in %s", __func__);
+        return;
+    }
 
     platform::log("<Info>  Wind-up processing");
     job.setText(Column::state, platform::format("Wind-up processing from %s...", correction->text));
@@ -115,7 +125,8 @@ void WindUpSpeedChange(AudioFile& job) {
     if (!progress.set(0)) return;
     uint64_t kept = 0;
     // In place: the three-times-longer intermediate signal is never stored.
-    if (!dsp::windUpStereo(job.audioBuf_0.data(), frames, correction->n, taps->data(), taps->size(), kept, progress)) {
+    if (!dsp::windUpStereo(job.audioBuf_0.data(), frames, correction->n, taps->data(), taps->size(), kept,
+                           progress)) {
         return;
     }
     job.dstFrames = static_cast<uint32_t>(kept);  // at most 3/4 of the old count

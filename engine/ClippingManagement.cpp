@@ -26,7 +26,9 @@ long clipPreference() {
 }
 
 // The correcting pass: one step per fiftieth of the samples, from 51 towards 100.
-Progress correctionProgress(AudioFile& job, size_t samples) { return jobProgress(job, progressInterval(samples, 2), 50); }
+Progress correctionProgress(AudioFile& job, size_t samples) {
+    return jobProgress(job, progressInterval(samples, 2), 50);
+}
 
 void attenuate(AudioFile& job, double* samples, size_t n) {
     job.warning |= kWarningAttenuated;
@@ -133,12 +135,15 @@ void ClippingManagement(AudioFile& job, unsigned point) {
 void ShowClippingGainWarning(AudioFile& job) {
     auto& host = platform::host();
     const platform::ClipAlertAnswer answer = host.showClippingAlert(platform::format(
-        "Note that %.2f%% of audio samples need to be clamped. The worst case clipping gain is %.2fdB, which exceeds "
-        "your %.2fdB threshold. You should probably choose to attenuate the entire track. However, if you wish to "
+        "Note that %.2f%% of audio samples need to be clamped. The worst case clipping gain is %.2fdB, which "
+        "exceeds "
+        "your %.2fdB threshold. You should probably choose to attenuate the entire track. However, if you "
+        "wish to "
         "retain the power of the audio track, you may choose only to clamp any out-of-range samples.",
         job.clipPercent, job.clipdB, job.clipThreshold));
     job.clipOption = answer.option;
-    if (answer.always) host.storeChoice("ClipManagement", answer.option == platform::kClipOptionClamp ? "2" : "4");
+    if (answer.always)
+        host.storeChoice("ClipManagement", answer.option == platform::kClipOptionClamp ? "2" : "4");
 }
 
 }  // namespace quiramo

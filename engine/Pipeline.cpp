@@ -88,7 +88,8 @@ bool encode(const double* in, size_t frames, unsigned channels, unsigned first, 
             const double* src = in;
             uint8_t* dst = out;
             const size_t stop = end * channels;
-            for (size_t i = begin * channels; i < stop; ++i) storeSample<Bytes, Order>(dst + i * Bytes, roundHalfUp(src[i]));
+            for (size_t i = begin * channels; i < stop; ++i)
+                storeSample<Bytes, Order>(dst + i * Bytes, roundHalfUp(src[i]));
         });
     }
     return inBlocks(frames, progress, [in, out, channels, first, count](size_t begin, size_t end) {
@@ -108,7 +109,8 @@ bool integersToDoubles(const uint8_t* in, size_t samples, unsigned sampleBytes, 
                        Progress& progress) {
     QRM_ASSERT(order == kBigEndian || order == kLittleEndian, "Unknown endianess value %u in %s",
                static_cast<unsigned>(order), __func__);
-    QRM_ASSERT(sampleBytes == 2 || sampleBytes == 3, "Unexpected sample size %u in %s", sampleBytes, __func__);
+    QRM_ASSERT(sampleBytes == 2 || sampleBytes == 3, "Unexpected sample size %u in %s", sampleBytes,
+               __func__);
     if (sampleBytes == 2) {
         return order == kBigEndian ? decode<2, kBigEndian>(in, samples, out, progress)
                                    : decode<2, kLittleEndian>(in, samples, out, progress);
@@ -121,9 +123,10 @@ bool doublesToIntegers(const double* in, size_t frames, unsigned channels, unsig
                        unsigned sampleBytes, int order, uint8_t* out, Progress& progress) {
     QRM_ASSERT(order == kBigEndian || order == kLittleEndian, "Unknown endianess value %u in %s",
                static_cast<unsigned>(order), __func__);
-    QRM_ASSERT(sampleBytes >= 2 && sampleBytes <= 4, "Unexpected sample size %u in %s", sampleBytes, __func__);
-    QRM_ASSERT(count > 0 && first + count <= channels, "Unexpected channel range %u+%u of %u in %s", first, count,
-               channels, __func__);
+    QRM_ASSERT(sampleBytes >= 2 && sampleBytes <= 4, "Unexpected sample size %u in %s", sampleBytes,
+               __func__);
+    QRM_ASSERT(count > 0 && first + count <= channels, "Unexpected channel range %u+%u of %u in %s", first,
+               count, channels, __func__);
     const bool big = order == kBigEndian;
     switch (sampleBytes) {
         case 2:
@@ -208,14 +211,15 @@ void runStages(AudioFile& job) {
     if (!allocateBuffer(job, job.audioIn, srcSamples)) return;
     platform::log("<Info> -------------------------------------------");
     platform::log("<Info> Processing stereo");
-    platform::log(job.srcSampleBytes == 2 ? "<Info>  Convert audio from 16-bit integer into double precision"
-                                          : "<Info>  Convert audio from 24-bit integer into double precision");
+    platform::log(job.srcSampleBytes == 2
+                      ? "<Info>  Convert audio from 16-bit integer into double precision"
+                      : "<Info>  Convert audio from 24-bit integer into double precision");
     setStage(job, "Converting to double precision...");
     {
         Progress progress = jobProgress(job, 1, 0);
         if (!progress.set(0)) return;
-        if (!pipeline::integersToDoubles(job.srcAudioData.data(), srcSamples, job.srcSampleBytes, job.srcEndianessData,
-                                         job.audioIn.data(), progress))
+        if (!pipeline::integersToDoubles(job.srcAudioData.data(), srcSamples, job.srcSampleBytes,
+                                         job.srcEndianessData, job.audioIn.data(), progress))
             return;
     }
     job.srcAudioData.release();
@@ -237,11 +241,13 @@ void runStages(AudioFile& job) {
     if (job.dstSampleBits != job.srcSampleBits) {
         platform::log("<Info>  Convert audio to 24-bit precision");
         job.setText(Column::state, "Converting to 24-bit precision...");
-        job.setText(Column::sampleSizeBits, platform::format("%u > %u", job.srcSampleBits, job.dstSampleBits));
+        job.setText(Column::sampleSizeBits,
+                    platform::format("%u > %u", job.srcSampleBits, job.dstSampleBits));
         job.postRefresh();
         Progress progress = jobProgress(job, 1, 0);
         if (!progress.set(0)) return;
-        const double factor = std::ldexp(1.0, static_cast<int>(job.dstSampleBits) - static_cast<int>(job.srcSampleBits));
+        const double factor =
+            std::ldexp(1.0, static_cast<int>(job.dstSampleBits) - static_cast<int>(job.srcSampleBits));
         if (!pipeline::scaleSamples(job.audioBuf_0.data(), job.audioBuf_0.size(), factor, progress)) return;
     }
 
@@ -277,7 +283,8 @@ void runStages(AudioFile& job) {
         setStage(job, "Adding dither noise...");
         Progress progress = jobProgress(job, 1, 0);
         if (!progress.set(0)) return;
-        if (!pipeline::addDither(job.audioBuf_2.data(), size_t{job.dstFrames} * job.dstChannels_2, progress)) return;
+        if (!pipeline::addDither(job.audioBuf_2.data(), size_t{job.dstFrames} * job.dstChannels_2, progress))
+            return;
     }
 
     QuadUpSample(job);
@@ -297,7 +304,8 @@ void runStages(AudioFile& job) {
     if (job.checkCancelled() || (job.error & kErrorCancelled)) return;
 
     // Doubles to the stored integers of the output.
-    const bool channelsOk = job.dstChannelsData > 0 && job.dstChannelsStart + job.dstChannelsData <= job.dstChannels_2 &&
+    const bool channelsOk = job.dstChannelsData > 0 &&
+                            job.dstChannelsStart + job.dstChannelsData <= job.dstChannels_2 &&
                             job.audioBuf_2.size() >= size_t{job.dstFrames} * job.dstChannels_2;
     if (failed(job, channelsOk)) {
         QRM_FAIL("Unexpected output channels %u+%u of %u in %s", job.dstChannelsStart, job.dstChannelsData,
@@ -317,11 +325,12 @@ void runStages(AudioFile& job) {
     }
     Progress progress = jobProgress(job, 1, 0);
     if (!progress.set(0)) return;
-    if (!allocateBuffer(job, job.dstAudioData, size_t{job.dstFrames} * job.dstChannelsData * job.dstSampleBytes))
+    if (!allocateBuffer(job, job.dstAudioData,
+                        size_t{job.dstFrames} * job.dstChannelsData * job.dstSampleBytes))
         return;
-    if (!pipeline::doublesToIntegers(job.audioBuf_2.data(), job.dstFrames, job.dstChannels_2, job.dstChannelsStart,
-                                     job.dstChannelsData, job.dstSampleBytes, job.dstEndianessData,
-                                     job.dstAudioData.data(), progress)) {
+    if (!pipeline::doublesToIntegers(job.audioBuf_2.data(), job.dstFrames, job.dstChannels_2,
+                                     job.dstChannelsStart, job.dstChannelsData, job.dstSampleBytes,
+                                     job.dstEndianessData, job.dstAudioData.data(), progress)) {
         job.dstAudioData.release();  // a half-packed output must never reach a writer
         return;
     }

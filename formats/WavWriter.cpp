@@ -20,7 +20,9 @@ constexpr uint64_t kNewBextSize = 610;
 // A stored chunk of its header alone carries nothing and is dropped.
 constexpr uint64_t kChunkHeaderSize = 8;
 
-uint64_t pad(uint64_t n) { return n & 1; }
+uint64_t pad(uint64_t n) {
+    return n & 1;
+}
 
 // "mm:ss" parts of a duration, whole seconds truncated.
 unsigned long wholeSeconds(uint32_t frames, double rate) {
@@ -50,8 +52,10 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
 
     const bool bwf = job.calculateDstR128 && job.dstBwfMetadata;
     MetadataChunk chunks[] = {
-        {"bext", bwf ? (job.srcBextChunkData.empty() ? kNewBextSize : job.srcBextChunkData.size()) : 0,
-         &CreateBextChunk, {}},
+        {"bext",
+         bwf ? (job.srcBextChunkData.empty() ? kNewBextSize : job.srcBextChunkData.size()) : 0,
+         &CreateBextChunk,
+         {}},
         {"iXML", bwf ? job.srcIXMLChunkData.size() : 0, &CreateIXMLChunk, {}},
         {"ID3", job.srcID3ChunkData.size(), &CreateID3Chunk, {}},
     };
@@ -62,8 +66,8 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
         chunk.build(job, chunk.bytes, static_cast<uint32_t>(chunk.announced));
         if (job.error) return;
         if (chunk.bytes.size() != chunk.announced) {
-            platform::log("<WARNING> %s chunk built with %zu bytes instead of %llu", chunk.name, chunk.bytes.size(),
-                          static_cast<unsigned long long>(chunk.announced));
+            platform::log("<WARNING> %s chunk built with %zu bytes instead of %llu", chunk.name,
+                          chunk.bytes.size(), static_cast<unsigned long long>(chunk.announced));
         }
         trailingBytes += chunk.bytes.size() + pad(chunk.bytes.size());
     }
@@ -122,7 +126,8 @@ WavDataSize wavDataSize(uint32_t frames, uint32_t bytesPerFrame, uint64_t traili
 }
 
 WavDataSize fitWavToRiffLimit(AudioFile& job, uint64_t trailingBytes) {
-    const WavDataSize size = wavDataSize(job.dstFrames, job.dstChannelsData * job.dstSampleBytes, trailingBytes);
+    const WavDataSize size =
+        wavDataSize(job.dstFrames, job.dstChannelsData * job.dstSampleBytes, trailingBytes);
     if (size.framesRemoved == 0) return size;
 
     job.dstFrames -= size.framesRemoved;
@@ -130,8 +135,8 @@ WavDataSize fitWavToRiffLimit(AudioFile& job, uint64_t trailingBytes) {
     const unsigned long after = wholeSeconds(job.dstFrames, job.dstFrameRate);
     platform::log("<WARNING> Audio duration trucated from %02lu:%02lu > %02lu:%02lu to fit within 4GB limit",
                   before / 60, before % 60, after / 60, after % 60);
-    job.setText(Column::duration,
-                platform::format("%02lu:%02lu > %02lu:%02lu", before / 60, before % 60, after / 60, after % 60));
+    job.setText(Column::duration, platform::format("%02lu:%02lu > %02lu:%02lu", before / 60, before % 60,
+                                                   after / 60, after % 60));
     job.postRefresh();
     job.warning |= kWarningTruncated4GB;
     return size;

@@ -1,6 +1,11 @@
 #include "measurement/R128Meter.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <functional>
@@ -162,6 +167,41 @@ void kWeightSpan(const double* in, uint64_t n, double scale, const R128Biquad& s
     }
 }
 
+// Stereo, the common case: left and right as the two lanes of one vector, the same
+// arithmetic in the same order as above (so the same results), half the instructions.
+using Pair = double __attribute__((vector_size(16)));
+
+template <>
+void kWeightSpan<2>(const double* in, uint64_t n, double scale, const R128Biquad& s, const R128Biquad& h,
+                    KWeightingState (&state)[2], double (&power)[2], double (&peak)[2]) {
+    auto both = [](double v) { return Pair{v, v}; };
+    const Pair sb0 = both(s.b0), sb1 = both(s.b1), sb2 = both(s.b2), sa1 = both(s.a1), sa2 = both(s.a2);
+    const Pair hb0 = both(h.b0), hb1 = both(h.b1), hb2 = both(h.b2), ha1 = both(h.a1), ha2 = both(h.a2);
+    const Pair sc = both(scale);
+    Pair x1 = {state[0].x1, state[1].x1}, x2 = {state[0].x2, state[1].x2};
+    Pair y1 = {state[0].y1, state[1].y1}, y2 = {state[0].y2, state[1].y2};
+    Pair z1 = {state[0].z1, state[1].z1}, z2 = {state[0].z2, state[1].z2};
+    Pair acc = {0.0, 0.0};
+    double pkLeft = peak[0], pkRight = peak[1];
+    for (uint64_t i = 0; i < n; ++i) {
+        const double left = in[2 * i], right = in[2 * i + 1];
+        pkLeft = std::max(pkLeft, std::fabs(left));
+        pkRight = std::max(pkRight, std::fabs(right));
+        const Pair x = Pair{left, right} * sc;
+        const Pair y = (sb0 * x + sb1 * x1 + sb2 * x2 - sa2 * y2) - sa1 * y1;
+        const Pair z = (hb0 * y + hb1 * y1 + hb2 * y2 - ha2 * z2) - ha1 * z1;
+        x2 = x1, x1 = x;
+        y2 = y1, y1 = y;
+        z2 = z1, z1 = z;
+        acc += z * z;
+    }
+    for (unsigned c = 0; c < 2; ++c) {
+        state[c] = {x1[c], x2[c], y1[c], y2[c], z1[c], z2[c]};
+        power[c] += acc[c];
+    }
+    peak[0] = pkLeft, peak[1] = pkRight;
+}
+
 // Runs the K-weighting over the whole programme, span by span (spans end at every block
 // edge), storing the weighted power and the sample peak of each span.
 template <unsigned C>
@@ -223,12 +263,12 @@ double blockPower(const uint64_t* edges, size_t spans, const double* spanPower, 
 
 // ---- True peak --------------------------------------------------------------------------
 
-// The interpolator as L polyphase branches of K = 64 / L taps, scaled by L, stored so that
-// the L branch outputs of one input frame are computed side by side.
+// The interpolator as L polyphase branches of K = 64 / L taps each, scaled by L: output
+// L × i + p of input frame i is the sum over j of phases[p][j] × x[i - j].
 template <unsigned L>
 struct Interpolator {
     static constexpr unsigned K = 64 / L;
-    double taps[K][L];
+    double phases[L][K];
     // An upper bound of |output| / max |input in the window|: the largest sum of |taps| over
     // the branches, enlarged well beyond any rounding of the sums themselves.
     double gainBound;
@@ -238,8 +278,8 @@ struct Interpolator {
         for (unsigned p = 0; p < L; ++p) {
             double sum = 0.0;
             for (unsigned j = 0; j < K; ++j) {
-                taps[j][p] = L * h[L * j + p];
-                sum += std::fabs(taps[j][p]);
+                phases[p][j] = L * h[L * j + p];
+                sum += std::fabs(phases[p][j]);
             }
             largest = std::max(largest, sum);
         }
@@ -248,23 +288,89 @@ struct Interpolator {
 };
 
 // The largest |output| of frames [0, n) of one channel held contiguously in x, where
-// x[-(K-1)] to x[-1] are the frames before (zero before the programme).
+// x[-(K-1)] to x[-1] are the frames before (zero before the programme). Four frames are
+// worked at a time, so that the compiler keeps 4 × L independent sums in vector registers.
 template <unsigned L>
 double branchPeak(const Interpolator<L>& f, const double* x, size_t n) {
     constexpr unsigned K = Interpolator<L>::K;
-    double pk[L] = {};
-    for (size_t i = 0; i < n; ++i) {
-        const double* xi = x + i;
-        double y[L] = {};
+    constexpr size_t kFrames = 4;
+    double pk[kFrames] = {};
+    size_t i = 0;
+    for (; i + kFrames <= n; i += kFrames) {
+        double y[L][kFrames] = {};
         for (unsigned j = 0; j < K; ++j) {
-            const double v = xi[-static_cast<std::ptrdiff_t>(j)];
-            for (unsigned p = 0; p < L; ++p) y[p] += f.taps[j][p] * v;
+            const double* xs = x + i - j;
+            for (unsigned p = 0; p < L; ++p) {
+                for (size_t q = 0; q < kFrames; ++q) y[p][q] += f.phases[p][j] * xs[q];
+            }
         }
-        for (unsigned p = 0; p < L; ++p) pk[p] = std::max(pk[p], std::fabs(y[p]));
+        for (unsigned p = 0; p < L; ++p) {
+            for (size_t q = 0; q < kFrames; ++q) pk[q] = std::max(pk[q], std::fabs(y[p][q]));
+        }
     }
-    double m = 0.0;
-    for (unsigned p = 0; p < L; ++p) m = std::max(m, pk[p]);
+    double m = std::max(std::max(pk[0], pk[1]), std::max(pk[2], pk[3]));
+    for (; i < n; ++i) {
+        const double* xi = x + i;
+        for (unsigned p = 0; p < L; ++p) {
+            double y = 0.0;
+            for (unsigned j = 0; j < K; ++j) y += f.phases[p][j] * xi[-static_cast<std::ptrdiff_t>(j)];
+            m = std::max(m, std::fabs(y));
+        }
+    }
     return m;
+}
+
+#if defined(__x86_64__)
+// The same with AVX2 and FMA, on processors that have them (most since 2013): eight frames
+// at a time, two vectors of four per branch, 2 × L independent sums. About three times the
+// speed of the portable version.
+template <unsigned L>
+__attribute__((target("avx2,fma"))) double branchPeakAvx2(const Interpolator<L>& f, const double* x,
+                                                          size_t n) {
+    constexpr unsigned K = Interpolator<L>::K;
+    constexpr size_t kFrames = 8;
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    __m256d pk = _mm256_setzero_pd();
+    size_t i = 0;
+    for (; i + kFrames <= n; i += kFrames) {
+        __m256d y[L][2];
+        for (unsigned p = 0; p < L; ++p) y[p][0] = y[p][1] = _mm256_setzero_pd();
+        for (unsigned j = 0; j < K; ++j) {
+            const double* xs = x + i - j;
+            const __m256d x0 = _mm256_loadu_pd(xs), x1 = _mm256_loadu_pd(xs + 4);
+            for (unsigned p = 0; p < L; ++p) {
+                const __m256d c = _mm256_set1_pd(f.phases[p][j]);
+                y[p][0] = _mm256_fmadd_pd(c, x0, y[p][0]);
+                y[p][1] = _mm256_fmadd_pd(c, x1, y[p][1]);
+            }
+        }
+        for (unsigned p = 0; p < L; ++p) {
+            pk = _mm256_max_pd(pk, _mm256_andnot_pd(sign, y[p][0]));
+            pk = _mm256_max_pd(pk, _mm256_andnot_pd(sign, y[p][1]));
+        }
+    }
+    double lanes[4];
+    _mm256_storeu_pd(lanes, pk);
+    const double m = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    return i < n ? std::max(m, branchPeak(f, x + i, n - i)) : m;
+}
+#endif
+
+std::atomic<bool>& vectorExtensionsAllowed() {
+    static std::atomic<bool> allowed{true};
+    return allowed;
+}
+
+template <unsigned L>
+using BranchPeak = double (*)(const Interpolator<L>&, const double*, size_t);
+
+template <unsigned L>
+BranchPeak<L> fastestBranchPeak() {
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (avx2 && vectorExtensionsAllowed().load(std::memory_order_relaxed)) return &branchPeakAvx2<L>;
+#endif
+    return &branchPeak<L>;
 }
 
 constexpr uint64_t kTruePeakChunk = 1024;  // frames per channel gathered at a time
@@ -274,8 +380,8 @@ constexpr uint64_t kTruePeakChunk = 1024;  // frames per channel gathered at a t
 // the interpolator's largest gain is not interpolated: the result is the same, and on music
 // most chunks are skipped.
 template <unsigned L>
-void rangePeak(const Interpolator<L>& f, const double* samples, unsigned channels, uint64_t first,
-               uint64_t last, double* scratch, double& peak) {
+void rangePeak(const Interpolator<L>& f, BranchPeak<L> branch, const double* samples, unsigned channels,
+               uint64_t first, uint64_t last, double* scratch, double& peak) {
     constexpr uint64_t history = Interpolator<L>::K - 1;
     const uint64_t from = first >= history ? first - history : 0;
     const uint64_t lead = history - (first - from);  // zero frames before the programme
@@ -290,7 +396,7 @@ void rangePeak(const Interpolator<L>& f, const double* samples, unsigned channel
             window = std::max(window, std::fabs(v));
         }
         if (window * f.gainBound <= peak) continue;
-        peak = std::max(peak, branchPeak(f, scratch + history, n));
+        peak = std::max(peak, branch(f, scratch + history, n));
     }
 }
 
@@ -303,12 +409,13 @@ template <unsigned L>
 bool truePeakPass(const double (&h)[64], const double* samples, uint64_t frames, unsigned channels,
                   double samplePeak, Ticker& ticker, double& peak) {
     const Interpolator<L> f(h);
+    const BranchPeak<L> branch = fastestBranchPeak<L>();
     Buffer<double> scratch;
     if (!scratch.allocate(Interpolator<L>::K - 1 + kTruePeakChunk)) return false;
     peak = samplePeak;
     for (uint64_t first = 0; first < frames; first += kTruePeakChunk) {
         const uint64_t last = std::min(frames, first + kTruePeakChunk);
-        rangePeak(f, samples, channels, first, last, scratch.data(), peak);
+        rangePeak(f, branch, samples, channels, first, last, scratch.data(), peak);
         if (!ticker.reach(last)) return true;
     }
     return true;
@@ -340,6 +447,10 @@ R128Biquad R128Meter::highPass(double frameRate) {
     const double k = std::tan(std::numbers::pi * f0 / frameRate);
     const double a0 = 1.0 + k / q + k * k;
     return {1.0 / a0, -2.0 / a0, 1.0 / a0, 2.0 * (k * k - 1.0) / a0, (1.0 - k / q + k * k) / a0};
+}
+
+void R128Meter::setVectorExtensionsForTesting(bool allowed) {
+    vectorExtensionsAllowed().store(allowed);
 }
 
 R128Meter::R128Meter(double frameRate, unsigned channels)

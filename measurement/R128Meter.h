@@ -69,6 +69,10 @@ class R128Meter {
 
     const R128Result& result() const { return result_; }
 
+    // The true peak uses AVX2 and FMA where the processor has them. Tests and benchmarks
+    // switch that off to check and time the portable code; nothing else should.
+    static void setVectorExtensionsForTesting(bool allowed);
+
   private:
     double frameRate_;
     unsigned channels_;

@@ -50,7 +50,9 @@ Xoshiro128& threadGenerator() {
 
 }  // namespace
 
-uint32_t random32() { return threadGenerator().next(); }
+uint32_t random32() {
+    return threadGenerator().next();
+}
 
 void random32(uint32_t* out, size_t n) {
     // The state lives in registers for the run and goes back once.

@@ -186,6 +186,8 @@ def main():
     print('#include "dsp/FilterTables.h"')
     print()
     print("namespace quiramo::dsp {")
+    print()
+    print("// clang-format off")
     for spec, taps in designed:
         print()
         print(f"// {spec.comment}")
@@ -193,6 +195,8 @@ def main():
         for i in range(0, len(taps), 3):
             print("    " + " ".join(f"{float(t)!r}," for t in taps[i:i + 3]))
         print("};")
+    print()
+    print("// clang-format on")
     print()
     print("}  // namespace quiramo::dsp")
 

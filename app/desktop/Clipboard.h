@@ -9,12 +9,12 @@ class QClipboard;
 namespace quiramo::desktop {
 
 class Clipboard {
-public:
+  public:
     Clipboard();
     // The lines in order, joined with line breaks. Returns whether the clipboard took them.
     bool writeToPasteBoard(const std::vector<std::string>& lines);
 
-private:
+  private:
     QClipboard* pasteBoard_;
 };
 

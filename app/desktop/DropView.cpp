@@ -58,7 +58,9 @@ void DropView::dragMoveEvent(QDragMoveEvent* event) {
     }
 }
 
-void DropView::dragLeaveEvent(QDragLeaveEvent* event) { event->accept(); }
+void DropView::dragLeaveEvent(QDragLeaveEvent* event) {
+    event->accept();
+}
 
 void DropView::dropEvent(QDropEvent* event) {
     if (!acceptable(event)) {

@@ -12,22 +12,22 @@ namespace quiramo::desktop {
 
 class DropView : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit DropView(QWidget* parent = nullptr);
 
     QLabel* dragDropPrompt() const { return dragDropPrompt_; }
 
-signals:
+  signals:
     void dropViewAddFileMsg(const QVariantMap& userInfo);
 
-protected:
+  protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QLabel* dragDropPrompt_;
 };
 

@@ -39,8 +39,8 @@ bool QtHost::showAlreadyProcessedWarning(const std::string& informativeText) {
     runOnMainThread([&] {
         if (closing()) return;
         QApplication::beep();
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Quiramo"), QStringLiteral("Warning"), QMessageBox::Ok,
-                        dialogParent_);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Quiramo"), QStringLiteral("Warning"),
+                        QMessageBox::Ok, dialogParent_);
         box.setInformativeText(QString::fromStdString(informativeText));
         auto* check = new QCheckBox(QStringLiteral("Do not show this warning again"));
         box.setCheckBox(check);  // the box owns it
@@ -66,18 +66,22 @@ platform::ClipAlertAnswer QtHost::showClippingAlert(const std::string& informati
         auto* check = new QCheckBox(QStringLiteral("Always do this from now on"));
         box.setCheckBox(check);
         box.exec();
-        answer.option = box.clickedButton() == clamp ? platform::kClipOptionClamp : platform::kClipOptionAttenuate;
+        answer.option =
+            box.clickedButton() == clamp ? platform::kClipOptionClamp : platform::kClipOptionAttenuate;
         answer.always = check->isChecked();
     });
     return answer;
 }
 
-std::string QtHost::readStoredSetting(const std::string& key) { return store_.value(key); }
+std::string QtHost::readStoredSetting(const std::string& key) {
+    return store_.value(key);
+}
 
 void QtHost::storeChoice(const std::string& key, const std::string& value) {
     std::string why;
     if (!settings::validateSetting(key, value, why)) {
-        platform::log("<WARNING> Setting %s not changed to '%s': %s", key.c_str(), value.c_str(), why.c_str());
+        platform::log("<WARNING> Setting %s not changed to '%s': %s", key.c_str(), value.c_str(),
+                      why.c_str());
         return;
     }
     // Into the store now, so the next pass that reads it afresh already follows it.

@@ -20,7 +20,7 @@ namespace quiramo::desktop {
 
 class QtHost : public QObject, public platform::Host {
     Q_OBJECT
-public:
+  public:
     // Lives on the thread that creates it, which must be the GUI thread.
     explicit QtHost(settings::SettingsStore& store, QObject* parent = nullptr);
 
@@ -36,13 +36,13 @@ public:
     std::string readStoredSetting(const std::string& key) override;
     void storeChoice(const std::string& key, const std::string& value) override;
 
-signals:
+  signals:
     // "AudioFileRefreshViewMsg": some rows changed; emitted on the main thread.
     void audioFileRefreshViewMsg();
     // A "from now on" choice, already stored; emitted on the main thread.
     void choiceStored(const QString& key, const QString& value);
 
-private:
+  private:
     // Runs f on the main thread and waits for it.
     void runOnMainThread(const std::function<void()>& f);
     bool closing() const { return closing_.load(std::memory_order_acquire); }

@@ -13,11 +13,12 @@ struct ColumnInfo {
     Qt::Alignment alignment;
 };
 
+// The state first after the name: it is what a user watches.
 constexpr ColumnInfo kColumns[kColumnCount] = {
     {Column::sourceName, "Source", Qt::AlignLeft | Qt::AlignVCenter},
-    {Column::fileType, "Type", Qt::AlignLeft | Qt::AlignVCenter},
     {Column::state, "State", Qt::AlignLeft | Qt::AlignVCenter},
     {Column::progress, "Progress", Qt::AlignRight | Qt::AlignVCenter},
+    {Column::fileType, "Type", Qt::AlignLeft | Qt::AlignVCenter},
     {Column::duration, "Duration", Qt::AlignRight | Qt::AlignVCenter},
     {Column::frameRate, "Rate", Qt::AlignRight | Qt::AlignVCenter},
     {Column::channels, "Channels", Qt::AlignRight | Qt::AlignVCenter},
@@ -26,7 +27,9 @@ constexpr ColumnInfo kColumns[kColumnCount] = {
     {Column::destinationName, "Destination", Qt::AlignLeft | Qt::AlignVCenter},
 };
 
-bool passMayRun(int state) { return state != kStateAnalysed && state != kStateConverted && state != kStateFailed; }
+bool passMayRun(int state) {
+    return state != kStateAnalysed && state != kStateConverted && state != kStateFailed;
+}
 
 }  // namespace
 
@@ -42,10 +45,14 @@ RowColour rowColour(int state, int error, int warning, uint64_t warning_1) {
 QColor colourValue(RowColour colour) {
     // Dark enough to read on a light table and light enough on a dark one.
     switch (colour) {
-        case RowColour::red: return QColor(0xd0, 0x1b, 0x24);
-        case RowColour::green: return QColor(0x1f, 0x9d, 0x55);
-        case RowColour::orange: return QColor(0xe0, 0x6c, 0x00);
-        case RowColour::normal: break;
+        case RowColour::red:
+            return QColor(0xd0, 0x1b, 0x24);
+        case RowColour::green:
+            return QColor(0x1f, 0x9d, 0x55);
+        case RowColour::orange:
+            return QColor(0xe0, 0x6c, 0x00);
+        case RowColour::normal:
+            break;
     }
     return QColor();
 }
@@ -85,11 +92,13 @@ void QueueTableModel::reload(const std::vector<Queue::Job>& jobs) {
     }
     if (jobs.size() > rows_.size()) {
         beginInsertRows(QModelIndex(), static_cast<int>(rows_.size()), static_cast<int>(jobs.size()) - 1);
-        for (size_t i = rows_.size(); i < jobs.size(); ++i) rows_.push_back(Row{jobs[i], {}, RowColour::normal, 0});
+        for (size_t i = rows_.size(); i < jobs.size(); ++i)
+            rows_.push_back(Row{jobs[i], {}, RowColour::normal, 0});
         endInsertRows();
     }
     for (auto& row : rows_) refreshRow(row);
-    if (!rows_.empty()) emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
 }
 
 Queue::Job QueueTableModel::job(int row) const {
@@ -98,14 +107,16 @@ Queue::Job QueueTableModel::job(int row) const {
 
 RowColour QueueTableModel::colour(int row) const {
     return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[static_cast<size_t>(row)].colour
-                                                             : RowColour::normal;
+                                                            : RowColour::normal;
 }
 
 int QueueTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int QueueTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int QueueTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
 
 QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(rows_.size()) || index.column() >= kColumnCount) {
@@ -115,12 +126,15 @@ QVariant QueueTableModel::data(const QModelIndex& index, int role) const {
     const ColumnInfo& c = kColumns[index.column()];
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole: return QString::fromStdString(row.texts.get(c.column));
+        case Qt::ToolTipRole:
+            return QString::fromStdString(row.texts.get(c.column));
         case Qt::ForegroundRole:
             if (row.colour == RowColour::normal) return {};
             return QBrush(colourValue(row.colour));
-        case Qt::TextAlignmentRole: return static_cast<int>(c.alignment);
-        default: return {};
+        case Qt::TextAlignmentRole:
+            return static_cast<int>(c.alignment);
+        default:
+            return {};
     }
 }
 

@@ -20,7 +20,7 @@ QColor colourValue(RowColour colour);
 
 class QueueTableModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     explicit QueueTableModel(QObject* parent = nullptr);
 
     // Takes the queue's rows and their current texts. Rows keep their identity across
@@ -35,7 +35,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     struct Row {
         Queue::Job job;
         RowTexts texts;

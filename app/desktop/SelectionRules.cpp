@@ -37,7 +37,9 @@ SelectionRules::SelectionRules(settings::SettingsStore& store, uint64_t availabl
     for (const auto& e : cat::enhancements()) fileSuffixes_[e.code] = cat::defaultSuffix(e);
 }
 
-int SelectionRules::getFilterGroup_1() const { return cat::groupOf(filterType_1_); }
+int SelectionRules::getFilterGroup_1() const {
+    return cat::groupOf(filterType_1_);
+}
 
 int SelectionRules::modePopupRow() const {
     const auto& order = cat::modePopupOrder();
@@ -65,7 +67,8 @@ void SelectionRules::selectOutputFormat(int value) {
     if (cat::findOutputFormat(value)) outputFormatType_ = value;
 }
 
-void SelectionRules::setFilterDefaults(std::vector<std::string> defaults_1, std::vector<std::string> defaults_2) {
+void SelectionRules::setFilterDefaults(std::vector<std::string> defaults_1,
+                                       std::vector<std::string> defaults_2) {
     filterDefaults_1_ = std::move(defaults_1);
     filterDefaults_2_ = std::move(defaults_2);
     padList(filterDefaults_1_);
@@ -79,9 +82,13 @@ uint64_t SelectionRules::rememberedType(const std::vector<std::string>& list, si
     return cat::findEnhancement(type) ? type : cat::kTypeNO;
 }
 
-uint64_t SelectionRules::offeredTypes_1() const { return cat::offeredByMode(mode_) & available_; }
+uint64_t SelectionRules::offeredTypes_1() const {
+    return cat::offeredByMode(mode_) & available_;
+}
 
-uint64_t SelectionRules::allowedTypes_2() const { return cat::allowedAfter(filterType_1_) & available_; }
+uint64_t SelectionRules::allowedTypes_2() const {
+    return cat::allowedAfter(filterType_1_) & available_;
+}
 
 bool SelectionRules::splitFormatsOffered() const {
     return ((filterType_1_ | filterType_2_) & cat::kMultichannelTypes) != 0;
@@ -94,7 +101,9 @@ void SelectionRules::updateMode(uint32_t mode) {
     validateFilterPopup_1();
 }
 
-void SelectionRules::validateModePopup() { modeOneHidden_ = true; }
+void SelectionRules::validateModePopup() {
+    modeOneHidden_ = true;
+}
 
 void SelectionRules::validateFilterPopup_1() {
     const uint64_t offered = offeredTypes_1();

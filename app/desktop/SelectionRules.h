@@ -19,7 +19,7 @@
 namespace quiramo::desktop {
 
 class SelectionRules {
-public:
+  public:
     // Only types in `available` are ever offered (the window passes catalogue::availableTypes()).
     SelectionRules(settings::SettingsStore& store, uint64_t available);
 
@@ -73,7 +73,7 @@ public:
     // fileSuffixText(n) again. Otherwise it is stored for the selected type at once.
     bool updateFileSuffix(int n, const std::string& text);
 
-private:
+  private:
     void runUpdateFilter_1();
     void runUpdateFilter_2();
     void runUpdateOutputFormatType();

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -148,10 +149,25 @@ void selectTag(QComboBox* popup, uint64_t tag) {
 }
 
 QString plural(const char* one, const char* many, size_t n) {
-    return n == 1 ? QString::fromUtf8(one) : QString::fromStdString(platform::format(many, static_cast<unsigned long>(n)));
+    return n == 1 ? QString::fromUtf8(one)
+                  : QString::fromStdString(platform::format(many, static_cast<unsigned long>(n)));
 }
 
-bool isBusy(int state) { return state == kStateAnalysing || state == kStateQueued || state == kStateConverting; }
+// Paths keep their start and their file name when the column is narrow.
+class PathDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
+bool isBusy(int state) {
+    return state == kStateAnalysing || state == kStateQueued || state == kStateConverting;
+}
 
 // Reveals the files in the user's file manager; a desktop without the file manager
 // service gets their folders opened instead.
@@ -160,10 +176,9 @@ void revealInFileManager(const std::vector<QUrl>& urls) {
     if (bus.isConnected()) {
         QStringList uris;
         for (const QUrl& url : urls) uris << url.toString(QUrl::FullyEncoded);
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
-                                           QStringLiteral("/org/freedesktop/FileManager1"),
-                                           QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
         call << uris << QString();
         const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
         if (reply.type() == QDBusMessage::ReplyMessage) return;
@@ -178,7 +193,8 @@ void revealInFileManager(const std::vector<QUrl>& urls) {
 
 }  // namespace
 
-TableViewController::TableViewController(settings::SettingsStore& store, uint64_t availableTypes, QWidget* parent)
+TableViewController::TableViewController(settings::SettingsStore& store, uint64_t availableTypes,
+                                         QWidget* parent)
     : QMainWindow(parent), settings_(store, availableTypes) {
     store.registerDefaults();
     host_ = new QtHost(store, this);
@@ -213,9 +229,13 @@ TableViewController::TableViewController(settings::SettingsStore& store, uint64_
     syncControls();
 }
 
-TableViewController::~TableViewController() { shutdown(); }
+TableViewController::~TableViewController() {
+    shutdown();
+}
 
-QLabel* TableViewController::dragDropPrompt() const { return tableView_->dragDropPrompt(); }
+QLabel* TableViewController::dragDropPrompt() const {
+    return tableView_->dragDropPrompt();
+}
 
 void TableViewController::buildWindow() {
     auto* central = new QWidget(this);
@@ -231,15 +251,31 @@ void TableViewController::buildWindow() {
     tableView_->setAlternatingRowColors(true);
     tableView_->setShowGrid(false);
     tableView_->setWordWrap(false);
-    tableView_->setTextElideMode(Qt::ElideMiddle);
+    tableView_->setTextElideMode(Qt::ElideRight);
+    tableView_->setItemDelegateForColumn(kColumnCount - 1, new PathDelegate(tableView_));
     tableView_->verticalHeader()->hide();
     tableView_->verticalHeader()->setDefaultSectionSize(tableView_->fontMetrics().height() + 8);
     QHeaderView* header = tableView_->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
     const int em = tableView_->fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    const int widths[kColumnCount] = {16 * em, 7 * em, 22 * em, 5 * em, 5 * em, 5 * em, 5 * em, 3 * em, 12 * em, 20 * em};
-    for (int c = 0; c < kColumnCount; ++c) header->resizeSection(c, widths[c]);
+    // Wide enough for the title and for the longer texts a conversion leaves ("44100 > 88200").
+    const QFontMetrics metrics = tableView_->fontMetrics();
+    const char* samples[kColumnCount] = {"Side A - Track 10",
+                                         "Unsupported number of channels. ",
+                                         "100%",
+                                         "AIFF-C audio",
+                                         "00:00",
+                                         "44100 > 88200",
+                                         "2",
+                                         "16 > 24",
+                                         "QUERNWALD + Groove",
+                                         ""};
+    for (int c = 0; c < kColumnCount; ++c) {
+        const QString title = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        header->resizeSection(
+            c, std::max(metrics.horizontalAdvance(title), metrics.horizontalAdvance(samples[c])) + 2 * em);
+    }
     tableView_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tableView_, &DropView::dropViewAddFileMsg, this, &TableViewController::addNewFileToQueue);
     connect(tableView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -367,16 +403,19 @@ void TableViewController::buildWindow() {
     });
     connect(destinationLabel_, &QLineEdit::textEdited, this,
             [this](const QString& text) { settings_.editDestinationFolder(text.toStdString()); });
-    connect(destinationFolderBrowse_, &QPushButton::clicked, this, &TableViewController::selectDestinationFolder);
+    connect(destinationFolderBrowse_, &QPushButton::clicked, this,
+            &TableViewController::selectDestinationFolder);
     connect(destinationFolderShow_, &QPushButton::clicked, this, &TableViewController::showDestinationFolder);
     connect(convertButton_, &QPushButton::clicked, this, [this] { processQueue(Sender::convertButton); });
 }
 
 void TableViewController::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* open = file->addAction(QStringLiteral("&Open Audio Files…"), this, &TableViewController::selectSourceFiles);
+    QAction* open =
+        file->addAction(QStringLiteral("&Open Audio Files…"), this, &TableViewController::selectSourceFiles);
     open->setShortcut(QKeySequence::Open);
-    file->addAction(QStringLiteral("Choose &Destination Folder…"), this, &TableViewController::selectDestinationFolder);
+    file->addAction(QStringLiteral("Choose &Destination Folder…"), this,
+                    &TableViewController::selectDestinationFolder);
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -387,12 +426,14 @@ void TableViewController::buildMenus() {
     copy->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")));
     edit->addSeparator();
     // Table-only shortcuts, so that Delete and Ctrl+A keep working in the text fields.
-    QAction* remove = edit->addAction(QStringLiteral("&Remove Selected Rows"), this, [this] { this->remove(Sender::other); });
+    QAction* remove = edit->addAction(QStringLiteral("&Remove Selected Rows"), this,
+                                      [this] { this->remove(Sender::other); });
     remove->setShortcut(QKeySequence::Delete);
     remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     tableView_->addAction(remove);
     edit->addAction(QStringLiteral("Remove &All Rows"), this, &TableViewController::removeAll);
-    QAction* selectAll = edit->addAction(QStringLiteral("Select A&ll Rows"), tableView_, &QAbstractItemView::selectAll);
+    QAction* selectAll =
+        edit->addAction(QStringLiteral("Select A&ll Rows"), tableView_, &QAbstractItemView::selectAll);
     selectAll->setShortcut(QKeySequence::SelectAll);
     selectAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     tableView_->addAction(selectAll);
@@ -411,7 +452,8 @@ void TableViewController::buildMenus() {
     convert->addAction(QStringLiteral("&Cancel Selected Conversions"), this,
                        [this] { cancelConversions(Sender::other); });
     convert->addSeparator();
-    convert->addAction(QStringLiteral("&Play Converted Files"), this, [this] { playSelectedFiles(Sender::other); });
+    convert->addAction(QStringLiteral("&Play Converted Files"), this,
+                       [this] { playSelectedFiles(Sender::other); });
     convert->addAction(QStringLiteral("Show Converted Files in &File Manager"), this,
                        [this] { showSelectedFiles(Sender::other); });
 }
@@ -420,7 +462,8 @@ void TableViewController::buildContextMenu() {
     contextMenu_ = new QMenu(this);
     contextMenu_->setObjectName(QStringLiteral("contextMenu"));
     // Positions: 0 convert, 2 show, 3 play, 4 copy metrics, 6 delete, 8 cancel.
-    contextMenu_->addAction(QStringLiteral("Convert File"), this, [this] { processQueue(Sender::contextMenu); });
+    contextMenu_->addAction(QStringLiteral("Convert File"), this,
+                            [this] { processQueue(Sender::contextMenu); });
     contextMenu_->addSeparator();
     contextMenu_->addAction(QStringLiteral("Show Converted File in File Manager"), this,
                             [this] { showSelectedFiles(Sender::contextMenu); });
@@ -438,12 +481,24 @@ void TableViewController::buildContextMenu() {
 QAction* TableViewController::contextItem(ContextBit command) const {
     int position = 0;
     switch (command) {
-        case kConvert: position = 0; break;
-        case kShow: position = 2; break;
-        case kPlay: position = 3; break;
-        case kMetrics: position = 4; break;
-        case kDelete: position = 6; break;
-        case kCancel: position = 8; break;
+        case kConvert:
+            position = 0;
+            break;
+        case kShow:
+            position = 2;
+            break;
+        case kPlay:
+            position = 3;
+            break;
+        case kMetrics:
+            position = 4;
+            break;
+        case kDelete:
+            position = 6;
+            break;
+        case kCancel:
+            position = 8;
+            break;
     }
     return contextMenu_->actions().value(position);
 }
@@ -480,7 +535,8 @@ void TableViewController::fillPopups() {
     }
 
     for (int tag : {kDestinationBesideSource, kDestinationChosenFolder}) {
-        addTagged(destinationFolderPopup_, QString::fromUtf8(destinationOptionTitle(tag)), static_cast<uint64_t>(tag));
+        addTagged(destinationFolderPopup_, QString::fromUtf8(destinationOptionTitle(tag)),
+                  static_cast<uint64_t>(tag));
     }
 }
 
@@ -531,8 +587,9 @@ void TableViewController::selectSourceFiles() {
     if (closed_) return;
     const QStringList paths = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Open Audio Files"), QString(),
-        QStringLiteral("Audio files (*.aif *.AIF *.Aif *.aiff *.AIFF *.Aiff *.aifc *.AIFC *.Aifc *.wav *.WAV *.Wav "
-                       "*.flac *.FLAC *.Flac)"));
+        QStringLiteral(
+            "Audio files (*.aif *.AIF *.Aif *.aiff *.AIFF *.Aiff *.aifc *.AIFC *.Aifc *.wav *.WAV *.Wav "
+            "*.flac *.FLAC *.Flac)"));
     if (!paths.isEmpty()) queueFiles(paths);
 }
 
@@ -590,7 +647,9 @@ void TableViewController::processQueue(Sender sender) {
     convertButton_->setEnabled(false);
     std::set<const AudioFile*> picked;
     if (sender != Sender::convertButton) picked = rowsFor(sender, kConvert);
-    auto pick = [&](size_t, const AudioFile& job) { return sender == Sender::convertButton || picked.count(&job) > 0; };
+    auto pick = [&](size_t, const AudioFile& job) {
+        return sender == Sender::convertButton || picked.count(&job) > 0;
+    };
     // Rows that may start: the queue decides; those it started leave state 4.
     std::vector<Queue::Job> candidates;
     for (const auto& job : queue_->jobs()) {
@@ -665,8 +724,9 @@ void TableViewController::updateBatchSummary() {
 
 void TableViewController::selectDestinationFolder() {
     if (closed_) return;
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Choose Destination Folder"),
-                                                             QString::fromStdString(settings_.destinationFolder()));
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Choose Destination Folder"),
+                                          QString::fromStdString(settings_.destinationFolder()));
     if (folder.isEmpty()) return;  // cancelled
     settings_.chooseDestinationFolder(folder.toStdString());
     syncControls();
@@ -713,7 +773,8 @@ void TableViewController::menuNeedsUpdate(int clickedRow) {
                     job->contextAction = kCancel;
                     ++cancellable;
                     break;
-                default: break;
+                default:
+                    break;
             }
         }
     }
@@ -726,7 +787,8 @@ void TableViewController::menuNeedsUpdate(int clickedRow) {
     set(kConvert, convertible, "Convert File", "Convert %lu Files");
     set(kShow, converted, "Show Converted File in File Manager", "Show %lu Converted Files in File Manager");
     set(kPlay, converted, "Play Converted File", "Play %lu Converted Files");
-    set(kMetrics, convertible + converted, "Copy Audio Metrics to Clipboard", "Copy %lu Audio Metrics to Clipboard");
+    set(kMetrics, convertible + converted, "Copy Audio Metrics to Clipboard",
+        "Copy %lu Audio Metrics to Clipboard");
     set(kDelete, deletable, "Delete Row", "Delete %lu Rows");
     set(kCancel, cancellable, "Cancel Conversion", "Cancel %lu Conversions");
 }
@@ -736,7 +798,8 @@ void TableViewController::playSelectedFiles(Sender sender) {
     std::vector<QUrl> urls;
     for (const auto& job : jobsFor(sender, kPlay, true)) {
         if (job->state == kStateConverted) {
-            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(job->rowTexts().destinationNameTableText)));
+            urls.push_back(
+                QUrl::fromLocalFile(QString::fromStdString(job->rowTexts().destinationNameTableText)));
         }
     }
     if (urls.empty()) {
@@ -751,7 +814,8 @@ void TableViewController::showSelectedFiles(Sender sender) {
     std::vector<QUrl> urls;
     for (const auto& job : jobsFor(sender, kShow, true)) {
         if (job->state == kStateConverted) {
-            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(job->rowTexts().destinationNameTableText)));
+            urls.push_back(
+                QUrl::fromLocalFile(QString::fromStdString(job->rowTexts().destinationNameTableText)));
         }
     }
     if (urls.empty()) {
@@ -805,8 +869,9 @@ void TableViewController::closeEvent(QCloseEvent* event) {
     if (!closed_ && busy()) {
         const auto answer = QMessageBox::question(
             this, QStringLiteral("Quiramo"),
-            QStringLiteral("Files are still being converted. Quit anyway?\n\nConversions under way are cancelled and "
-                           "leave no files behind."),
+            QStringLiteral(
+                "Files are still being converted. Quit anyway?\n\nConversions under way are cancelled and "
+                "leave no files behind."),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
             event->ignore();

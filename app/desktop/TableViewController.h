@@ -33,11 +33,12 @@ class QueueTableModel;
 
 class TableViewController : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // Registers the defaults, reads the store (logging every value), builds the window and
     // runs the popup rules. Only types in `availableTypes` are offered.
     explicit TableViewController(settings::SettingsStore& store,
-                                 uint64_t availableTypes = catalogue::availableTypes(), QWidget* parent = nullptr);
+                                 uint64_t availableTypes = catalogue::availableTypes(),
+                                 QWidget* parent = nullptr);
     // Cancels what is still running and waits for every pass to end.
     ~TableViewController() override;
 
@@ -101,16 +102,16 @@ public:
     QLineEdit* destinationFileSuffix_2_TextField() const { return destinationFileSuffix_2_TextField_; }
     QPushButton* convertButton() const { return convertButton_; }
 
-signals:
+  signals:
     // The system beep sounded (nothing to do, a refused file, a busy row).
     void beeped();
     // A dialog's "from now on" choice was stored; the preferences window shows it.
     void choiceStored(const QString& key, const QString& value);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildWindow();
     void buildMenus();
     void buildContextMenu();

@@ -40,7 +40,8 @@ const Binding kBindings[] = {
     {"useGainRanging", "UseGainRanging", &SettingsMirror::useGainRanging},
     {"useCartridgeBalance", "UseCartridgeBalance", &SettingsMirror::useCartridgeBalance},
     {"useDiscEchoRemoval", "UseDiscEchoRemoval", &SettingsMirror::useDiscEchoRemoval},
-    {"usePhlux2ResponseCorrection", "UsePhlux2ResponseCorrection", &SettingsMirror::usePhlux2ResponseCorrection},
+    {"usePhlux2ResponseCorrection", "UsePhlux2ResponseCorrection",
+     &SettingsMirror::usePhlux2ResponseCorrection},
     {"phonographPopClick", "PhonographPopClick", &SettingsMirror::phonographPopClick},
     {"useLpDistortionCancel", "UseLpDistortionCancel", &SettingsMirror::useLpDistortionCancel},
     {"lpDistortionStylusRadius", "LpDistortionStylusRadius", &SettingsMirror::lpDistortionStylusRadius},
@@ -106,14 +107,15 @@ const Update kUpdates[] = {
     {kSettingsUpdateDitherType, {"ditherType"}},
     {kSettingsUpdatePhonographTab,
      {"phonographRegime", "captureSpeed", "useGainRanging", "useCartridgeBalance", "useDiscEchoRemoval",
-      "usePhlux2ResponseCorrection", "phonographPopClick", "useLpDistortionCancel", "lpDistortionStylusRadius",
-      "phonographScratch", "useKestrelOne", "useRumbleFilter", "useHumRemoval", "useHumRemovalBassCompensation"}},
+      "usePhlux2ResponseCorrection", "phonographPopClick", "useLpDistortionCancel",
+      "lpDistortionStylusRadius", "phonographScratch", "useKestrelOne", "useRumbleFilter", "useHumRemoval",
+      "useHumRemovalBassCompensation"}},
     {kSettingsUpdateWowTab,
      {"useWowCorrection", "rotationalSpeedWow", "pitchCorrectionWow", "tonearmSwayWow", "startDiameterWow",
       "stopDiameterWow"}},
     {kSettingsUpdateCD4Tab,
-     {"useCartridgeBalanceCD4", "usePhlux2CrosstalkCD4", "popClickCD4", "useKestrelOneCD4", "useRumbleFilterCD4",
-      "useHumRemovalCD4", "useHumRemovalBassCompensationCD4", "outputCD4"}},
+     {"useCartridgeBalanceCD4", "usePhlux2CrosstalkCD4", "popClickCD4", "useKestrelOneCD4",
+      "useRumbleFilterCD4", "useHumRemovalCD4", "useHumRemovalBassCompensationCD4", "outputCD4"}},
     {kSettingsUpdateAmbisonicUhjRegime, {"ambisonicUhjRegime"}},
     {kSettingsUpdateCalculateSrcR128, {"calculateSrcR128"}},
     {kSettingsUpdateCalculateDstR128, {"calculateDstR128"}},
@@ -144,21 +146,29 @@ bool encodeValue(const Field& field, const QVariant& v, std::string& text) {
 
 void setMirrorField(SettingsMirror& mirror, const Field& field, const std::string& text) {
     if (const auto* b = std::get_if<bool SettingsMirror::*>(&field)) {
-        mirror.**b = settings::decodeBool(text);
+        mirror.** b = settings::decodeBool(text);
     } else if (const auto* i = std::get_if<int64_t SettingsMirror::*>(&field)) {
-        mirror.**i = settings::decodeInteger(text);
+        mirror.** i = settings::decodeInteger(text);
     } else if (const auto* d = std::get_if<double SettingsMirror::*>(&field)) {
-        mirror.**d = settings::decodeReal(text);
+        mirror.** d = settings::decodeReal(text);
     }
 }
 
-bool isSingleBitIn(uint64_t v, uint64_t mask) { return v != 0 && (v & (v - 1)) == 0 && (v & mask) == v; }
+bool isSingleBitIn(uint64_t v, uint64_t mask) {
+    return v != 0 && (v & (v - 1)) == 0 && (v & mask) == v;
+}
 
-const char* onOff(int64_t v) { return v == 1 ? "On" : "Off"; }
+const char* onOff(int64_t v) {
+    return v == 1 ? "On" : "Off";
+}
 
-unsigned u(bool b) { return b ? 1u : 0u; }
+unsigned u(bool b) {
+    return b ? 1u : 0u;
+}
 
-unsigned long ul(int64_t v) { return static_cast<unsigned long>(v); }
+unsigned long ul(int64_t v) {
+    return static_cast<unsigned long>(v);
+}
 
 }  // namespace
 
@@ -206,7 +216,8 @@ void WindowSettings::readUserDefaults(const std::string& version) {
     destinationFolder_ = store_.value("DestinationFolder");
     log("<Info>  Destination folder: %s", destinationFolder_.c_str());
     const int64_t option = settings::decodeInteger(store_.value("DestinationFolderOption"));
-    destinationFolderOption_ = option == kDestinationChosenFolder ? kDestinationChosenFolder : kDestinationBesideSource;
+    destinationFolderOption_ =
+        option == kDestinationChosenFolder ? kDestinationChosenFolder : kDestinationBesideSource;
     log("<Info>  Destination folder option: %s (%u)", destinationOptionTitle(destinationFolderOption_),
         static_cast<unsigned>(destinationFolderOption_));
     updateDestinationFolderOption(destinationFolderOption_, false);
@@ -271,12 +282,15 @@ void WindowSettings::readUserDefaults(const std::string& version) {
 }
 
 void WindowSettings::updateDestinationFolderOption(int tag, bool fromPopup) {
-    destinationFolderOption_ = tag == kDestinationChosenFolder ? kDestinationChosenFolder : kDestinationBesideSource;
+    destinationFolderOption_ =
+        tag == kDestinationChosenFolder ? kDestinationChosenFolder : kDestinationBesideSource;
     if (fromPopup) {
         platform::log("<Info> Destination folder option changed: %s (%u)",
-                      destinationOptionTitle(destinationFolderOption_), static_cast<unsigned>(destinationFolderOption_));
+                      destinationOptionTitle(destinationFolderOption_),
+                      static_cast<unsigned>(destinationFolderOption_));
     }
-    store_.setValue("DestinationFolderOption", settings::encodeU32(static_cast<uint32_t>(destinationFolderOption_)));
+    store_.setValue("DestinationFolderOption",
+                    settings::encodeU32(static_cast<uint32_t>(destinationFolderOption_)));
 }
 
 void WindowSettings::chooseDestinationFolder(const std::string& path) {

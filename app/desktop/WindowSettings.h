@@ -21,7 +21,7 @@ inline constexpr int kDestinationChosenFolder = 2;
 const char* destinationOptionTitle(int tag);
 
 class WindowSettings {
-public:
+  public:
     WindowSettings(settings::SettingsStore& store, uint64_t availableTypes);
 
     // The start-up reading, in its fixed order, logging every value. `version` is the
@@ -52,9 +52,10 @@ public:
 
     // ---- Passes ----------------------------------------------------------------------------
     settings::Selection selection() const;
-    settings::Snapshot makeSnapshot(PassTurn lock, const void* settingsController, const void* mainWindow) const;
+    settings::Snapshot makeSnapshot(PassTurn lock, const void* settingsController,
+                                    const void* mainWindow) const;
 
-private:
+  private:
     bool storeValue(const std::string& key, const std::string& text);
 
     settings::SettingsStore& store_;

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/desktop/DropView.h"
+#include "app/desktop/QueueTableModel.h"
 #include "tests/support/WavBuilder.h"
 
 namespace quiramo::desktop::test {
@@ -72,8 +73,11 @@ bool AppTest::waitFor(const std::function<bool()>& predicate, int timeoutMs) {
 }
 
 std::string AppTest::stateText(size_t row) {
-    const auto jobs = window_->queue().jobs();
-    return row < jobs.size() ? jobs[row]->rowTexts().stateTableText : std::string();
+    // What the table shows, so a wait ends only once the refresh has reached the window.
+    QueueTableModel* model = window_->model();
+    return model->data(model->index(static_cast<int>(row), kStateColumn), Qt::DisplayRole)
+        .toString()
+        .toStdString();
 }
 
 bool AppTest::waitForState(size_t row, const std::string& start, int timeoutMs) {

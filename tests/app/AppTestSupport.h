@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "app/QtSettingsStore.h"
@@ -14,10 +16,18 @@
 #include "platform/Log.h"
 #include "tests/support/TestEnvironment.h"
 
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace quiramo::desktop::test {
 
+// The table column that shows the state text.
+inline constexpr int kStateColumn = 1;
+
 class AppTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -18,10 +18,12 @@ namespace {
 
 namespace cat = catalogue;
 
-std::string u64(uint64_t v) { return std::to_string(v); }
+std::string u64(uint64_t v) {
+    return std::to_string(v);
+}
 
 class SelectionRulesTest : public ::testing::Test {
-protected:
+  protected:
     SelectionRulesTest() : rules_(store_, cat::kAllTypes) {
         store_.registerDefaults();
         // What the start-up reading leaves: mode 64 with every remembered choice None.
@@ -97,11 +99,12 @@ TEST_F(SelectionRulesTest, ChannelSplitFormatsFollowTheEnhancements) {
     rules_.updateFilter_2(cat::kTypeNO);
     EXPECT_EQ(rules_.getOutputFormatType(), 1);
     EXPECT_EQ(store_.value("OutputFormatType"), "1");
-    EXPECT_EQ(log_.lines(), (std::vector<std::string>{
-                                "<Info> Enhancement 2 changed: None (1)",
-                                "<WARNING> WAV C+LFE is not supported with this enhancement. Changing to Unchanged",
-                                "<Info> Output format changed: Unchanged (1)",
-                            }));
+    EXPECT_EQ(log_.lines(),
+              (std::vector<std::string>{
+                  "<Info> Enhancement 2 changed: None (1)",
+                  "<WARNING> WAV C+LFE is not supported with this enhancement. Changing to Unchanged",
+                  "<Info> Output format changed: Unchanged (1)",
+              }));
 }
 
 TEST_F(SelectionRulesTest, UnsupportedRememberedEnhancementTwoFallsBackToNone) {
@@ -113,8 +116,9 @@ TEST_F(SelectionRulesTest, UnsupportedRememberedEnhancementTwoFallsBackToNone) {
 
     rules_.updateFilter_1(cat::kTypeCD4);
     EXPECT_EQ(rules_.getFilterType_2(), cat::kTypeNO);
-    EXPECT_EQ(warnings(),
-              (std::vector<std::string>{"<WARNING> Groove is not supported downstream of JVC CD-4 Quadraphonic"}));
+    EXPECT_EQ(
+        warnings(),
+        (std::vector<std::string>{"<WARNING> Groove is not supported downstream of JVC CD-4 Quadraphonic"}));
     EXPECT_EQ(store_.list("FilterTypeDefaults_2").at(11), "1");
 }
 
@@ -124,12 +128,12 @@ TEST_F(SelectionRulesTest, EnhancementTwoIsAllowedAfterEnhancementOneByTheTable)
         uint64_t type1, type2;
         bool allowed;
     } cases[] = {
-        {8192, cat::kTypeGR, cat::kTypeGR, false},   // Groove leaves only None
-        {8192, cat::kTypeRH, cat::kTypeGR, true},    // Raumformer Headphones allows Groove
-        {2048, cat::kTypeUNL, cat::kTypeUNL, false}, // Unlimiting never follows itself
-        {2048, cat::kTypeHR, cat::kTypeUNL, true},   // Hi-Res allows it
-        {256, cat::kTypeLD, cat::kTypeTQ, false},    // the width types never come second
-        {2, cat::kTypePZ1, cat::kTypeQW, false},     // nothing after the anti-EQ
+        {8192, cat::kTypeGR, cat::kTypeGR, false},    // Groove leaves only None
+        {8192, cat::kTypeRH, cat::kTypeGR, true},     // Raumformer Headphones allows Groove
+        {2048, cat::kTypeUNL, cat::kTypeUNL, false},  // Unlimiting never follows itself
+        {2048, cat::kTypeHR, cat::kTypeUNL, true},    // Hi-Res allows it
+        {256, cat::kTypeLD, cat::kTypeTQ, false},     // the width types never come second
+        {2, cat::kTypePZ1, cat::kTypeQW, false},      // nothing after the anti-EQ
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(cat::displayName(c.type1)) + " then " + cat::displayName(c.type2));
@@ -144,14 +148,14 @@ TEST_F(SelectionRulesTest, EnhancementTwoIsAllowedAfterEnhancementOneByTheTable)
 
 TEST_F(SelectionRulesTest, EnhancementTwoIsRememberedPerGroup) {
     rules_.updateMode(4);
-    rules_.updateFilter_1(cat::kTypePB1);        // group 3
+    rules_.updateFilter_1(cat::kTypePB1);  // group 3
     rules_.updateFilter_2(cat::kTypeCN51);
     rules_.updateMode(2);
-    rules_.updateFilter_1(cat::kTypePA1);        // group 1
+    rules_.updateFilter_1(cat::kTypePA1);  // group 1
     rules_.updateFilter_2(cat::kTypeQS);
-    rules_.updateFilter_1(cat::kTypePP2);        // same group: keeps QS
+    rules_.updateFilter_1(cat::kTypePP2);  // same group: keeps QS
     EXPECT_EQ(rules_.getFilterType_2(), cat::kTypeQS);
-    rules_.updateMode(4);                        // back to B1: group 3's choice
+    rules_.updateMode(4);  // back to B1: group 3's choice
     EXPECT_EQ(rules_.getFilterType_1(), cat::kTypePB1);
     EXPECT_EQ(rules_.getFilterType_2(), cat::kTypeCN51);
 }
@@ -167,7 +171,8 @@ TEST_F(SelectionRulesTest, OnlyAvailableTypesAreOffered) {
     rules.updateMode(2048);
     EXPECT_EQ(rules.offeredTypes_1(), cat::kTypeNO | cat::kTypeHR);
     EXPECT_EQ(rules.getFilterType_1(), cat::kTypeNO);
-    EXPECT_EQ(warnings(), (std::vector<std::string>{"<WARNING> Unlimiting is not supported with mode Digital Recovery"}));
+    EXPECT_EQ(warnings(),
+              (std::vector<std::string>{"<WARNING> Unlimiting is not supported with mode Digital Recovery"}));
     rules.updateFilter_1(cat::kTypeHR);
     EXPECT_EQ(rules.allowedTypes_2(), cat::kTypeNO);
 }
@@ -189,15 +194,15 @@ TEST_F(SelectionRulesTest, SuffixEditsAreStoredAndShownInBothFieldsOfTheSameType
 // ---- Start-up reading and the snapshot ------------------------------------------------------
 
 class WindowSettingsTest : public ::testing::Test {
-protected:
+  protected:
     WindowSettingsTest() { store_.registerDefaults(); }
     settings::MemorySettingsStore store_;
     platform::ScopedMemoryLog log_;
 };
 
 TEST_F(WindowSettingsTest, StoredModeMustBeOneOfTheModes) {
-    const std::pair<const char*, uint32_t> cases[] = {{"1", 64}, {"0", 64}, {"65536", 64}, {"6", 64},
-                                                      {"abc", 64}, {"4", 4}, {"16384", 16384}};
+    const std::pair<const char*, uint32_t> cases[] = {{"1", 64},   {"0", 64}, {"65536", 64},   {"6", 64},
+                                                      {"abc", 64}, {"4", 4},  {"16384", 16384}};
     for (const auto& [stored, expected] : cases) {
         SCOPED_TRACE(stored);
         store_.setValue("Mode", stored);
@@ -232,7 +237,9 @@ TEST_F(WindowSettingsTest, StartupReadsInOrderAndPadsShortLists) {
                   "<Info>  Enhancement 2: None (1)",
                   "<Info>  Output format: Unchanged (1)",
               }));
-    auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    auto at = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) - lines.begin();
+    };
     // A sample of later lines, which must appear in this order.
     const std::vector<std::string> ordered = {
         "<Info>  Show file extensions: 0",
@@ -250,7 +257,9 @@ TEST_F(WindowSettingsTest, StartupReadsInOrderAndPadsShortLists) {
     for (size_t i = 0; i < ordered.size(); ++i) {
         SCOPED_TRACE(ordered[i]);
         ASSERT_LT(at(ordered[i]), static_cast<long>(lines.size()));
-        if (i > 0) EXPECT_LT(at(ordered[i - 1]), at(ordered[i]));
+        if (i > 0) {
+            EXPECT_LT(at(ordered[i - 1]), at(ordered[i]));
+        }
     }
     EXPECT_EQ(lines.back(), ordered.back());
 }
@@ -284,8 +293,9 @@ TEST_F(WindowSettingsTest, PreferencesUpdatesReachStoreMirrorAndNextSnapshot) {
     s.readUserDefaults("2.1.0");
     EXPECT_TRUE(s.settingsUpdate(kSettingsUpdateClipManagement, {{"clipManagement", "4"}}));
     EXPECT_TRUE(s.settingsUpdate(kSettingsUpdateClipThreshold, {{"clipThreshold", 3.5}}));
-    EXPECT_TRUE(s.settingsUpdate(kSettingsUpdatePhonographTab,
-                                 {{"phonographRegime", 3}, {"useGainRanging", 0}, {"lpDistortionStylusRadius", 12}}));
+    EXPECT_TRUE(
+        s.settingsUpdate(kSettingsUpdatePhonographTab,
+                         {{"phonographRegime", 3}, {"useGainRanging", 0}, {"lpDistortionStylusRadius", 12}}));
     EXPECT_EQ(store_.value("ClipManagement"), "4");
     EXPECT_EQ(store_.value("ClipThreshold"), "3.500000");
     EXPECT_EQ(store_.value("PhonographRegime"), "3");

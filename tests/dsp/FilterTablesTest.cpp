@@ -1,5 +1,3 @@
-#include "dsp/FilterTables.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/FilterTables.h"
 #include "tests/dsp/RateTestSignals.h"
 
 namespace quiramo {
@@ -33,28 +32,28 @@ struct FilterCase {
 };
 
 template <size_t N>
-FilterCase make(const char* name, const std::array<double, N>& taps, double centre, double neighbour, double end,
-                double edge, double six, std::vector<Stopband> stop) {
+FilterCase make(const char* name, const std::array<double, N>& taps, double centre, double neighbour,
+                double end, double edge, double six, std::vector<Stopband> stop) {
     return {name, taps.data(), N, centre, neighbour, end, edge, six, std::move(stop)};
 }
 
 std::vector<FilterCase> filterCases() {
     using namespace dsp;
     return {
-        make("decimation", kDecimationTaps, 0.37560437066577124, 0.29375141238809666, -0.00015626862824802182, 0.168,
-             0.187, {{0.239, -60.0}, {0.27, -72.0}}),
-        make("2x interpolation", kInterpolationTaps, 0.5322424652143581, 0.3158998073002625, 1.868860917660169e-05,
-             0.244, 0.2655, {{0.30, -41.0}, {0.40, -76.5}}),
-        make("hi-res interpolation", kHiResTaps, 0.4089895452724446, 0.30491207029288486, -1.599162416729831e-05,
-             0.187, 0.2045, {{0.225, -60.0}, {0.2268, -66.0}}),
-        make("wind-up 44.1 kHz by 3/4", kWindUpTaps441Quarter, 0.2426707495973281, kNone, -0.012812695225711023,
-             kNone, 0.120, {}),
-        make("wind-up 44.1 kHz by 3/6-3/8", kWindUpTaps441, 0.13820557541815492, kNone, -0.008953345114526199, kNone,
-             0.0635, {}),
-        make("wind-up 88.2 kHz by 3/4", kWindUpTaps882Quarter, 0.11544241107489024, kNone, -0.016687982247368675,
-             kNone, 0.0565, {}),
-        make("wind-up 88.2 kHz by 3/6-3/8", kWindUpTaps882, 0.05307046939271317, kNone, 0.0035054094338314067, kNone,
-             0.0275, {}),
+        make("decimation", kDecimationTaps, 0.37560437066577124, 0.29375141238809666, -0.00015626862824802182,
+             0.168, 0.187, {{0.239, -60.0}, {0.27, -72.0}}),
+        make("2x interpolation", kInterpolationTaps, 0.5322424652143581, 0.3158998073002625,
+             1.868860917660169e-05, 0.244, 0.2655, {{0.30, -41.0}, {0.40, -76.5}}),
+        make("hi-res interpolation", kHiResTaps, 0.4089895452724446, 0.30491207029288486,
+             -1.599162416729831e-05, 0.187, 0.2045, {{0.225, -60.0}, {0.2268, -66.0}}),
+        make("wind-up 44.1 kHz by 3/4", kWindUpTaps441Quarter, 0.2426707495973281, kNone,
+             -0.012812695225711023, kNone, 0.120, {}),
+        make("wind-up 44.1 kHz by 3/6-3/8", kWindUpTaps441, 0.13820557541815492, kNone, -0.008953345114526199,
+             kNone, 0.0635, {}),
+        make("wind-up 88.2 kHz by 3/4", kWindUpTaps882Quarter, 0.11544241107489024, kNone,
+             -0.016687982247368675, kNone, 0.0565, {}),
+        make("wind-up 88.2 kHz by 3/6-3/8", kWindUpTaps882, 0.05307046939271317, kNone, 0.0035054094338314067,
+             kNone, 0.0275, {}),
     };
 }
 
@@ -83,7 +82,8 @@ TEST(FilterTables, MeasuredResponseMeetsTheStatedPassbandCutoffAndStopband) {
         SCOPED_TRACE(f.name);
         if (!std::isnan(f.passbandEdge)) {
             double worst = 0.0;
-            for (double x = 0.0; x <= f.passbandEdge; x += kStep) worst = std::max(worst, std::abs(responseDb(f.taps, f.count, x)));
+            for (double x = 0.0; x <= f.passbandEdge; x += kStep)
+                worst = std::max(worst, std::abs(responseDb(f.taps, f.count, x)));
             EXPECT_LE(worst, 0.1 + 1e-6) << "passband ripple";
             EXPECT_NEAR(responseDb(f.taps, f.count, f.passbandEdge), -0.1, 0.005) << "-0.1 dB point";
         }
@@ -98,7 +98,8 @@ TEST(FilterTables, MeasuredResponseMeetsTheStatedPassbandCutoffAndStopband) {
         EXPECT_NEAR(cut, f.sixDb, 5e-4) << "-6 dB point";
         for (const Stopband& s : f.stopbands) {
             double worst = -400.0;
-            for (double x = s.from; x <= 0.5; x += kStep) worst = std::max(worst, responseDb(f.taps, f.count, x));
+            for (double x = s.from; x <= 0.5; x += kStep)
+                worst = std::max(worst, responseDb(f.taps, f.count, x));
             EXPECT_LE(worst, s.maxDb) << "stopband from " << s.from;
         }
     }

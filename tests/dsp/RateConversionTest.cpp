@@ -1,5 +1,3 @@
-#include "dsp/RateConversion.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "dsp/FilterTables.h"
+#include "dsp/RateConversion.h"
 #include "engine/record/AudioFile.h"
 #include "engine/record/Progress.h"
 #include "platform/Assert.h"
@@ -85,15 +84,19 @@ TEST(RateKernels, InterpolationMatchesThePlainFilterInPlaceOrNot) {
     for (Filter f : {Filter{dsp::kInterpolationTaps.data(), 119}, Filter{dsp::kHiResTaps.data(), 253}}) {
         for (unsigned channels : {1u, 2u, 3u, 6u}) {
             for (size_t frames : {0, 1, 2, 58, 59, 60, 61, 125, 126, 127, 128, 131, 700}) {
-                SCOPED_TRACE(testing::Message() << f.count << " taps, " << channels << " channels, " << frames);
-                const std::vector<double> in = noise(frames * channels, static_cast<unsigned>(frames + channels));
+                SCOPED_TRACE(testing::Message()
+                             << f.count << " taps, " << channels << " channels, " << frames);
+                const std::vector<double> in =
+                    noise(frames * channels, static_cast<unsigned>(frames + channels));
                 const std::vector<double> expected = referenceInterpolate(in, channels, f.taps, f.count);
                 std::vector<double> out(2 * in.size(), 0.0);
-                ASSERT_TRUE(dsp::interpolateByTwo(in.data(), out.data(), frames, channels, f.taps, f.count, none));
+                ASSERT_TRUE(
+                    dsp::interpolateByTwo(in.data(), out.data(), frames, channels, f.taps, f.count, none));
                 expectClose(out, expected, out.size());
                 std::vector<double> inPlace(2 * in.size(), 0.0);
                 std::copy(in.begin(), in.end(), inPlace.begin());
-                ASSERT_TRUE(dsp::interpolateByTwo(inPlace.data(), inPlace.data(), frames, channels, f.taps, f.count, none));
+                ASSERT_TRUE(dsp::interpolateByTwo(inPlace.data(), inPlace.data(), frames, channels, f.taps,
+                                                  f.count, none));
                 expectClose(inPlace, expected, inPlace.size());
             }
         }
@@ -176,7 +179,8 @@ TEST(RateConversion, RoundTripAt192kHzKeepsTheRateEvensTheFramesAndShapesTones) 
 TEST(RateConversion, HiResDoublesFramesAndRateAndShapesTones) {
     // 10 kHz passes, 18 kHz sits at the filter's -6 dB point, 20 kHz is stopped: the doubled
     // material keeps nothing above the old band.
-    for (ToneCase t : {ToneCase{10000, -0.1, 0.1}, ToneCase{18000, 5.25, 6.75}, ToneCase{20000, 70.0, 200.0}}) {
+    for (ToneCase t :
+         {ToneCase{10000, -0.1, 0.1}, ToneCase{18000, 5.25, 6.75}, ToneCase{20000, 70.0, 200.0}}) {
         SCOPED_TRACE(t.freq);
         AudioFile job("/tmp/cd.wav", false, false);
         setUp(job, 44100, 22051, 2, stereoTone(22051, t.freq, 44100, 10000.0));
@@ -200,7 +204,8 @@ TEST(RateConversion, HiResImpulseResponseIsTheDoubledFilter) {
     ASSERT_TRUE(job.audioBuf_0.allocate(400 * 2));
     DualUpSample(job);
     for (size_t n = 0; n < 400; ++n) {
-        const double tap = n < dsp::kHiResTaps.size() ? dsp::kHiResTaps[n] : 0.0;  // frame 253: the appended zero
+        const double tap =
+            n < dsp::kHiResTaps.size() ? dsp::kHiResTaps[n] : 0.0;  // frame 253: the appended zero
         ASSERT_EQ(job.audioBuf_0[2 * n], 2.0 * tap) << "frame " << n;
         ASSERT_EQ(job.audioBuf_0[2 * n + 1], -tap) << "frame " << n;
     }
@@ -287,12 +292,17 @@ TEST(RateConversion, InconsistentPlansAreInternalErrors) {
     const Case cases[] = {
         {"Unexpected frame rate in QuadDownSample", QuadDownSample, [](AudioFile&) {}, 4, 96000},
         {"Unexpected frame rate in QuadUpSample", QuadUpSample, [](AudioFile&) {}, 4, 192000},
-        {"The number of channels must be 2 in DualUpSample", DualUpSample, [](AudioFile& j) { j.srcChannels = 1; }, 1,
-         44100},
+        {"The number of channels must be 2 in DualUpSample", DualUpSample,
+         [](AudioFile& j) { j.srcChannels = 1; }, 1, 44100},
         {"Source and destination frames do not match in DualUpSample", DualUpSample,
          [](AudioFile& j) { j.dstFrames = 99; }, 1, 44100},
         {"Source and destination frames match in DualUpSample", DualUpSample,
          [](AudioFile& j) { j.dstFrames = j.srcFrames; }, 2, 44100},
+        // A stage buffer without room for the doubled frames is refused, not overrun.
+        {"Missing audio buffer in QuadUpSample", QuadUpSample,
+         [](AudioFile& j) { ASSERT_TRUE(j.audioBuf_2.allocate(2 * j.dstFrames * 2 - 1)); }, 4, 96000},
+        {"Missing audio buffer in DualUpSample", DualUpSample,
+         [](AudioFile& j) { ASSERT_TRUE(j.audioBuf_0.allocate(2 * j.dstFrames - 1)); }, 2, 48000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);

@@ -29,8 +29,8 @@ struct ToneFit {
 };
 
 // Fits a·cos + b·sin at `freq` to frames [start, start + count) of channel c.
-inline ToneFit fitTone(const double* x, unsigned channels, unsigned c, uint64_t start, uint64_t count, double freq,
-                       double rate) {
+inline ToneFit fitTone(const double* x, unsigned channels, unsigned c, uint64_t start, uint64_t count,
+                       double freq, double rate) {
     double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0;
     for (uint64_t n = start; n < start + count; ++n) {
         const double w = 2.0 * std::numbers::pi * freq * static_cast<double>(n) / rate;
@@ -52,8 +52,8 @@ inline ToneFit fitTone(const double* x, unsigned channels, unsigned c, uint64_t 
 
 // Frequency from the rising zero crossings (linearly interpolated) of channel c in frames
 // [start, start + count).
-inline double zeroCrossingFrequency(const double* x, unsigned channels, unsigned c, uint64_t start, uint64_t count,
-                                    double rate) {
+inline double zeroCrossingFrequency(const double* x, unsigned channels, unsigned c, uint64_t start,
+                                    uint64_t count, double rate) {
     double first = -1.0, last = -1.0;
     int crossings = 0;
     for (uint64_t n = start + 1; n < start + count; ++n) {

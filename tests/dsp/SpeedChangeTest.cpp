@@ -1,5 +1,3 @@
-#include "dsp/SpeedChange.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "dsp/FilterTables.h"
+#include "dsp/SpeedChange.h"
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
 #include "engine/record/Progress.h"
@@ -35,7 +34,8 @@ std::vector<double> noise(size_t n, unsigned seed) {
 
 // The speed change written as plainly as it is defined: two zeros after every frame, the
 // tripled taps at the tripled rate, every n-th frame kept.
-std::vector<double> referenceWindUp(const std::vector<double>& in, unsigned n, const std::array<double, 31>& h) {
+std::vector<double> referenceWindUp(const std::vector<double>& in, unsigned n,
+                                    const std::array<double, 31>& h) {
     const size_t frames = in.size() / 2;
     std::vector<double> stuffed(6 * frames, 0.0), filtered(6 * frames, 0.0);
     for (size_t k = 0; k < frames; ++k)
@@ -63,7 +63,8 @@ TEST(SpeedKernel, MatchesThePlainResamplerForEveryFactorAndLength) {
                 uint64_t kept = 99;
                 ASSERT_TRUE(dsp::windUpStereo(audio.data(), frames, n, taps->data(), 31, kept, none));
                 ASSERT_EQ(kept, expected.size() / 2);
-                for (size_t s = 0; s < expected.size(); ++s) ASSERT_NEAR(audio[s], expected[s], 1e-8) << "sample " << s;
+                for (size_t s = 0; s < expected.size(); ++s)
+                    ASSERT_NEAR(audio[s], expected[s], 1e-8) << "sample " << s;
             }
         }
     }
@@ -103,7 +104,8 @@ TEST(SpeedChange, ShortensAndRaisesByTheCorrectionAtTheSameRate) {
         SCOPED_TRACE(testing::Message() << "captureSpeed " << c.captureSpeed << " at " << c.rate);
         platform::ScopedMemoryLog log;
         AudioFile job("/tmp/drop.wav", false, false);
-        setUp(job, kTypePA1, c.captureSpeed, c.rate, c.frames, test::stereoTone(c.frames, c.toneIn, c.rate, 10000.0));
+        setUp(job, kTypePA1, c.captureSpeed, c.rate, c.frames,
+              test::stereoTone(c.frames, c.toneIn, c.rate, 10000.0));
         WindUpSpeedChange(job);
         EXPECT_EQ(job.dstFrames, c.expectedFrames);
         EXPECT_EQ(job.dstFrameRate, c.rate);
@@ -116,7 +118,8 @@ TEST(SpeedChange, ShortensAndRaisesByTheCorrectionAtTheSameRate) {
         // the short filters' ripple and images and aliases well below it.
         const uint64_t start = 200, count = c.expectedFrames - 400;
         for (unsigned ch = 0; ch < 2; ++ch) {
-            const double measured = test::zeroCrossingFrequency(job.audioBuf_0.data(), 2, ch, start, count, c.rate);
+            const double measured =
+                test::zeroCrossingFrequency(job.audioBuf_0.data(), 2, ch, start, count, c.rate);
             EXPECT_NEAR(measured, c.toneOut, 0.01);
             const auto fit = test::fitTone(job.audioBuf_0.data(), 2, ch, start, count, c.toneOut, c.rate);
             EXPECT_NEAR(20.0 * std::log10(fit.amplitude / (ch == 0 ? 10000.0 : 5000.0)), 0.0, 1.0);
@@ -161,8 +164,8 @@ TEST(SpeedChange, LeavesOtherEnhancementsAndSpeedsAlone) {
     };
     // CD de-emphasis and the rumble filter are not replay curves; speeds 1 (as captured) and
     // 2 (half-speed, done by the driver) and unknown values need no resampling.
-    for (Case c : {Case{kTypeCD, 3}, Case{kTypeRF, 4}, Case{kTypePA1, 1}, Case{kTypePA1, 2}, Case{kTypePA1, 7},
-                   Case{kTypePA1, 0}}) {
+    for (Case c : {Case{kTypeCD, 3}, Case{kTypeRF, 4}, Case{kTypePA1, 1}, Case{kTypePA1, 2},
+                   Case{kTypePA1, 7}, Case{kTypePA1, 0}}) {
         SCOPED_TRACE(testing::Message() << c.enhancement << " captureSpeed " << c.captureSpeed);
         platform::ScopedMemoryLog log;
         const std::vector<double> audio = noise(2 * 300, 9);

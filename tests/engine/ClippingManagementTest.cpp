@@ -1,5 +1,3 @@
-#include "engine/ClippingManagement.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ClippingManagement.h"
 #include "engine/record/AudioFile.h"
 #include "platform/Assert.h"
 #include "platform/Host.h"
@@ -17,12 +16,13 @@ namespace quiramo {
 namespace {
 
 class ClippingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
     // The final buffer as the pipeline leaves it: stereo frames of the output word length.
-    std::unique_ptr<AudioFile> job(const std::vector<double>& samples, unsigned bits = 16, double threshold = 2.0) {
+    std::unique_ptr<AudioFile> job(const std::vector<double>& samples, unsigned bits = 16,
+                                   double threshold = 2.0) {
         auto j = std::make_unique<AudioFile>("/tmp/side-b.wav", false, false);
         j->dstSampleBits = bits;
         j->dstChannels_2 = 2;
@@ -32,7 +32,9 @@ protected:
         std::copy(samples.begin(), samples.end(), j->audioBuf_2.begin());
         return j;
     }
-    static std::vector<double> samples(const AudioFile& j) { return {j.audioBuf_2.begin(), j.audioBuf_2.end()}; }
+    static std::vector<double> samples(const AudioFile& j) {
+        return {j.audioBuf_2.begin(), j.audioBuf_2.end()};
+    }
     bool logged(const std::string& line) const {
         const auto lines = log_.lines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -54,7 +56,8 @@ TEST_F(ClippingTest, OneSampleJustOverIsClampedSilently) {
     EXPECT_TRUE(host_.clipAlertsShown().empty());
     EXPECT_TRUE(logged("<Info>  highClamp = 32767.0, lowClamp = -32768.0"));
     EXPECT_TRUE(logged("<Info>  Maximum absolute value = 32768.0 (0.000265 dB)"));
-    EXPECT_TRUE(logged("<WARNING> 25.00% of audio samples are out of range. Worst case clipping is 0.000 dBFS."));
+    EXPECT_TRUE(
+        logged("<WARNING> 25.00% of audio samples are out of range. Worst case clipping is 0.000 dBFS."));
     EXPECT_TRUE(logged("<WARNING>  Automatically clamping processed samples which clip"));
 }
 
@@ -66,8 +69,9 @@ TEST_F(ClippingTest, RangeFollowsTheOutputWordLength) {
         bool counted;
     };
     const Case cases[] = {
-        {16, -32768.0, -32768.0, false}, {16, -32769.0, -32768.0, true}, {16, 32767.0, 32767.0, false},
-        {24, -8388608.0, -8388608.0, false}, {24, -8388609.0, -8388608.0, true}, {24, 8388608.0, 8388607.0, true},
+        {16, -32768.0, -32768.0, false},    {16, -32769.0, -32768.0, true},
+        {16, 32767.0, 32767.0, false},      {24, -8388608.0, -8388608.0, false},
+        {24, -8388609.0, -8388608.0, true}, {24, 8388608.0, 8388607.0, true},
         {24, 32768.0, 32768.0, false},
     };
     for (const auto& c : cases) {
@@ -123,11 +127,13 @@ TEST_F(ClippingTest, AlertAnswerClampAlwaysBecomesThePreference) {
     ClippingManagement(*first, 4);
 
     ASSERT_EQ(host_.clipAlertsShown().size(), 1u);
-    EXPECT_EQ(host_.clipAlertsShown()[0],
-              "Note that 25.00% of audio samples need to be clamped. The worst case clipping gain is 3.00dB, which "
-              "exceeds your 2.00dB threshold. You should probably choose to attenuate the entire track. However, if "
-              "you wish to retain the power of the audio track, you may choose only to clamp any out-of-range "
-              "samples.");
+    EXPECT_EQ(
+        host_.clipAlertsShown()[0],
+        "Note that 25.00% of audio samples need to be clamped. The worst case clipping gain is 3.00dB, which "
+        "exceeds your 2.00dB threshold. You should probably choose to attenuate the entire track. However, "
+        "if "
+        "you wish to retain the power of the audio track, you may choose only to clamp any out-of-range "
+        "samples.");
     EXPECT_EQ(first->clipOption, platform::kClipOptionClamp);
     EXPECT_EQ(first->audioBuf_2[0], 32767.0);
     EXPECT_EQ(first->warning.load(), kWarningExcessiveClipping);

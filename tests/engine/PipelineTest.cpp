@@ -1,5 +1,3 @@
-#include "engine/Pipeline.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Pipeline.h"
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
 #include "engine/record/Progress.h"
@@ -63,11 +62,11 @@ struct EncodeCase {
 TEST(PipelineDoublesToIntegers, RoundsHalfUpAndKeepsTheLowBytes) {
     const EncodeCase cases[] = {
         {1.5, 2, kLittleEndian, {0x02, 0x00}},
-        {-1.5, 2, kLittleEndian, {0xFF, 0xFF}},   // -1
+        {-1.5, 2, kLittleEndian, {0xFF, 0xFF}},  // -1
         {-0.4, 2, kLittleEndian, {0x00, 0x00}},
         {2.5, 2, kBigEndian, {0x00, 0x03}},
-        {-2.5, 2, kBigEndian, {0xFF, 0xFE}},      // -2
-        {-2.0, 2, kBigEndian, {0xFF, 0xFE}},      // whole negatives stay where they are
+        {-2.5, 2, kBigEndian, {0xFF, 0xFE}},  // -2
+        {-2.0, 2, kBigEndian, {0xFF, 0xFE}},  // whole negatives stay where they are
         {-1.0, 2, kLittleEndian, {0xFF, 0xFF}},
         {-32768.0, 2, kLittleEndian, {0x00, 0x80}},
         {32767.0, 2, kBigEndian, {0x7F, 0xFF}},
@@ -81,13 +80,14 @@ TEST(PipelineDoublesToIntegers, RoundsHalfUpAndKeepsTheLowBytes) {
         {-2.0, 4, kBigEndian, {0xFF, 0xFF, 0xFF, 0xFE}},
         {8388608.0, 4, kLittleEndian, {0x00, 0x00, 0x80, 0x00}},  // four-byte samples keep v whole
         {-8388608.0, 4, kLittleEndian, {0x00, 0x00, 0x80, 0xFF}},
-        {1e300, 4, kBigEndian, {0x7F, 0xFF, 0xFF, 0xFF}},   // beyond 32 bits: pinned, not undefined
+        {1e300, 4, kBigEndian, {0x7F, 0xFF, 0xFF, 0xFF}},  // beyond 32 bits: pinned, not undefined
         {NAN, 4, kBigEndian, {0x80, 0x00, 0x00, 0x00}},
     };
     for (const auto& c : cases) {
         Bytes out(c.sampleBytes, 0xAA);
         Progress progress = noProgress();
-        ASSERT_TRUE(pipeline::doublesToIntegers(&c.value, 1, 1, 0, 1, c.sampleBytes, c.order, out.data(), progress));
+        ASSERT_TRUE(
+            pipeline::doublesToIntegers(&c.value, 1, 1, 0, 1, c.sampleBytes, c.order, out.data(), progress));
         EXPECT_EQ(out, c.expected) << c.value << " as " << c.sampleBytes << " bytes, order " << c.order;
     }
 }
@@ -109,9 +109,10 @@ TEST(PipelineDoublesToIntegers, WholeSamplesRoundTripUnchanged) {
             std::vector<double> samples(n);
             Bytes back(stored.size());
             Progress progress = noProgress();
-            ASSERT_TRUE(pipeline::integersToDoubles(stored.data(), n, sampleBytes, order, samples.data(), progress));
             ASSERT_TRUE(
-                pipeline::doublesToIntegers(samples.data(), n, 1, 0, 1, sampleBytes, order, back.data(), progress));
+                pipeline::integersToDoubles(stored.data(), n, sampleBytes, order, samples.data(), progress));
+            ASSERT_TRUE(pipeline::doublesToIntegers(samples.data(), n, 1, 0, 1, sampleBytes, order,
+                                                    back.data(), progress));
             EXPECT_EQ(back, stored) << sampleBytes << " bytes, order " << order;
         }
     }
@@ -132,8 +133,8 @@ TEST(PipelineDoublesToIntegers, SplitOutputsTakeTheirChannelsOfSix) {
                            Split{"WAV sR", 5, 1}, Split{"WAV audio", 0, 6}}) {
         Bytes out(kFrames * s.count * 2 + 1, 0xAA);  // one guard byte past the end
         Progress progress = noProgress();
-        ASSERT_TRUE(pipeline::doublesToIntegers(six.data(), kFrames, 6, s.first, s.count, 2, kLittleEndian, out.data(),
-                                                progress));
+        ASSERT_TRUE(pipeline::doublesToIntegers(six.data(), kFrames, 6, s.first, s.count, 2, kLittleEndian,
+                                                out.data(), progress));
         Bytes expected;
         for (size_t f = 0; f < kFrames; ++f) {
             for (unsigned c = s.first; c < s.first + s.count; ++c) {
@@ -194,8 +195,8 @@ TEST(PipelineDither, AppliesOnlyWithAnEnhancementAndWithoutGrooveNoise) {
         job.ditherType = c.ditherType;
         job.grooveNoise = c.grooveNoise;
         EXPECT_EQ(pipeline::ditherApplies(job), c.expected)
-            << displayName(c.type1) << " + " << displayName(c.type2) << ", dither " << c.ditherType << ", noise "
-            << c.grooveNoise;
+            << displayName(c.type1) << " + " << displayName(c.type2) << ", dither " << c.ditherType
+            << ", noise " << c.grooveNoise;
     }
 }
 
@@ -213,14 +214,14 @@ TEST(PipelineKernels, StopAtTheFirstRefusedStep) {
 // ---- ProcessAudioData ---------------------------------------------------------------------
 
 bool anyDoubleBuffer(const AudioFile& job) {
-    return !job.audioIn.empty() || !job.audioBuf_0.empty() || !job.audioBuf_0_sub.empty() || !job.audioBuf_1.empty() ||
-           !job.audioBuf_2.empty();
+    return !job.audioIn.empty() || !job.audioBuf_0.empty() || !job.audioBuf_0_sub.empty() ||
+           !job.audioBuf_1.empty() || !job.audioBuf_2.empty();
 }
 
 // Watches the job at every refresh the pipeline posts: how many full-length double buffers
 // are alive, and optionally asks the job to stop when a given stage starts.
 class WatchingHost : public platform::HeadlessHost {
-public:
+  public:
     AudioFile* job = nullptr;
     std::string cancelAtState;
     size_t mostBuffers = 0;
@@ -239,7 +240,7 @@ public:
 };
 
 class PipelineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         host_.job = job_.get();
         platform::setHost(&host_);
@@ -314,7 +315,8 @@ TEST_F(PipelineTest, BigEndianSourceComesOutAsTheSameLittleEndianSamples) {
     EXPECT_LE(host_.mostBuffers, 2u);
     const std::vector<std::string> stages = {"Converting to double precision...", "Clipping management...",
                                              "Converting to 16-bit..."};
-    for (const auto& s : stages) EXPECT_NE(std::find(host_.states.begin(), host_.states.end(), s), host_.states.end()) << s;
+    for (const auto& s : stages)
+        EXPECT_NE(std::find(host_.states.begin(), host_.states.end(), s), host_.states.end()) << s;
 }
 
 TEST_F(PipelineTest, SixteenBitSourceScalesToTwentyFourBitOutput) {
@@ -379,7 +381,8 @@ TEST_F(PipelineTest, StopHalfWayFreesEveryBufferAndLeavesNoOutput) {
     EXPECT_TRUE(job_->srcAudioData.empty());
     EXPECT_FALSE(anyDoubleBuffer(*job_));
     EXPECT_LE(host_.mostBuffers, 2u);
-    EXPECT_EQ(std::find(host_.states.begin(), host_.states.end(), "Clipping management..."), host_.states.end());
+    EXPECT_EQ(std::find(host_.states.begin(), host_.states.end(), "Clipping management..."),
+              host_.states.end());
 }
 
 TEST_F(PipelineTest, StopWhilePackingLeavesNoHalfOutput) {

@@ -1,11 +1,10 @@
-#include "formats/WavWriter.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/record/AudioFile.h"
@@ -13,6 +12,7 @@
 #include "formats/Bytes.h"
 #include "formats/ReadOnlyFile.h"
 #include "formats/WavReader.h"
+#include "formats/WavWriter.h"
 #include "platform/Host.h"
 #include "platform/Log.h"
 
@@ -22,13 +22,14 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 class WavWriterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
     // A finished conversion as the driver hands it to the writer: packed little-endian
     // samples whose byte values count up, so every byte's place is visible.
-    std::unique_ptr<AudioFile> job(uint32_t frames, uint32_t channels, uint32_t sampleBytes, double rate = 44100.0) {
+    std::unique_ptr<AudioFile> job(uint32_t frames, uint32_t channels, uint32_t sampleBytes,
+                                   double rate = 44100.0) {
         auto j = std::make_unique<AudioFile>("/tmp/take.wav", false, false);
         j->dstFrames = j->srcFrames = frames;
         j->dstFrameRate = j->srcFrameRate = rate;
@@ -48,7 +49,9 @@ protected:
         CreateDestBufferWAV(j, out);
         return out;
     }
-    static std::string text(const Bytes& b, size_t at, size_t n) { return std::string(b.begin() + at, b.begin() + at + n); }
+    static std::string text(const Bytes& b, size_t at, size_t n) {
+        return std::string(b.begin() + at, b.begin() + at + n);
+    }
 
     platform::HeadlessHost host_;
 };
@@ -74,7 +77,8 @@ TEST_F(WavWriterTest, StereoSixteenBitWithoutMetadataIsByteExact) {
     bytes::appendText(header, "data");
     bytes::appendU32LE(header, kA);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 44), header);
-    EXPECT_EQ(Bytes(out.begin() + 44, out.begin() + 44 + kA), Bytes(j->dstAudioData.begin(), j->dstAudioData.end()));
+    EXPECT_EQ(Bytes(out.begin() + 44, out.begin() + 44 + kA),
+              Bytes(j->dstAudioData.begin(), j->dstAudioData.end()));
     // The signature chunk follows at once, its size in the file's order.
     EXPECT_EQ(text(out, 44 + kA, 4), "QUER");
     EXPECT_EQ(bytes::readU32LE(&out[48 + kA]), 58u);
@@ -130,15 +134,24 @@ TEST_F(WavWriterTest, FrameRateFieldTruncatesAFractionalRate) {
     }
 }
 
-// Whatever metadata is asked for, the RIFF size is the image's: a stored chunk of its header
-// alone is dropped and not counted, and an odd chunk is counted with its pad.
-TEST_F(WavWriterTest, RiffSizeAlwaysMatchesTheImage) {
+// Bext and iXML follow the signature only when both loudness and broadcast metadata are on
+// (a new 610-byte bext when the source had none); ID3 always; a stored chunk of its header
+// alone is dropped and not counted; odd chunks are padded. The RIFF size is the image's.
+TEST_F(WavWriterTest, MetadataChunksFollowTheSignatureInOrder) {
     struct Case {
         bool r128, bwf;
         size_t id3, bext, ixml;
+        std::vector<std::pair<std::string, size_t>> chunks;  // after "QUER": ID and size, header included
     };
-    for (const Case& c : {Case{false, false, 8, 0, 0}, Case{true, true, 0, 0, 0}, Case{true, true, 8, 0, 8},
-                          Case{true, false, 13, 620, 21}, Case{true, true, 13, 620, 21}}) {
+    const Case cases[] = {
+        {false, false, 8, 0, 0, {}},
+        {true, true, 0, 0, 0, {{"bext", 610}}},
+        {true, true, 8, 0, 8, {{"bext", 610}}},
+        {true, false, 13, 620, 21, {{"ID3 ", 13}}},
+        {false, true, 13, 620, 21, {{"ID3 ", 13}}},
+        {true, true, 13, 620, 21, {{"bext", 620}, {"iXML", 21}, {"ID3 ", 13}}},
+    };
+    for (const Case& c : cases) {
         auto j = job(7, 1, 3);
         j->calculateDstR128 = c.r128;
         j->dstBwfMetadata = c.bwf;
@@ -150,12 +163,26 @@ TEST_F(WavWriterTest, RiffSizeAlwaysMatchesTheImage) {
             std::copy(id, id + 4, data->begin());
             bytes::writeU32LE(data->data() + 4, static_cast<uint32_t>(size - 8));
         }
+        platform::ScopedMemoryLog log;
         const Bytes out = write(*j);
-        ASSERT_EQ(j->error.load(), 0);
-        ASSERT_GE(out.size(), 44u + 21 + 1 + 66);
-        EXPECT_EQ(bytes::readU32LE(&out[4]) + 8ull, out.size())
-            << "r128 " << c.r128 << " bwf " << c.bwf << " id3 " << c.id3 << " bext " << c.bext;
-        EXPECT_EQ(text(out, 44 + 22, 4), "QUER");
+        const std::string where = "r128 " + std::to_string(c.r128) + " bwf " + std::to_string(c.bwf) +
+                                  " id3 " + std::to_string(c.id3) + " bext " + std::to_string(c.bext);
+        ASSERT_EQ(j->error.load(), 0) << where;
+        EXPECT_EQ(log.lines(), std::vector<std::string>{}) << where;  // the builders made what was announced
+        ASSERT_GE(out.size(), 44u + 22 + 66) << where;
+        EXPECT_EQ(bytes::readU32LE(&out[4]) + 8ull, out.size()) << where;
+        EXPECT_EQ(text(out, 44 + 22, 4), "QUER") << where;
+        size_t at = 44 + 22 + 66;
+        for (const auto& [id, size] : c.chunks) {
+            ASSERT_LE(at + 8, out.size()) << where << " " << id;
+            EXPECT_EQ(text(out, at, 4), id) << where;
+            EXPECT_EQ(bytes::readU32LE(&out[at + 4]) + 8u, size) << where << " " << id;
+            at += size + (size & 1);
+            if (size & 1) {
+                EXPECT_EQ(out[at - 1], 0) << where << " " << id << " pad";
+            }
+        }
+        EXPECT_EQ(at, out.size()) << where;
     }
 }
 
@@ -169,15 +196,15 @@ TEST(WavDataSize, CutsTheFewestWholeFrames) {
         uint64_t riffSize;
     };
     const Case cases[] = {
-        {3, 4, 66, 0, 114},                                   // A + 102
-        {1073741798, 4, 66, 0, 4294967294},                   // largest stereo 16-bit that fits
-        {1073741824, 4, 66, 26, 4294967294},                  // 4 GiB of audio: 103 bytes over
-        {1073741798, 4, 67, 0, 4294967295},                   // exactly at the limit
-        {1431655731, 3, 66, 1, 4294967292},                   // over by the pad byte alone
-        {1431655732, 3, 66, 2, 4294967292},                   // one frame leaves an odd size: pad forces one more
-        {715827982, 6, 66, 117, 4294967292},                  // 24-bit stereo
+        {3, 4, 66, 0, 114},                   // A + 102
+        {1073741798, 4, 66, 0, 4294967294},   // largest stereo 16-bit that fits
+        {1073741824, 4, 66, 26, 4294967294},  // 4 GiB of audio: 103 bytes over
+        {1073741798, 4, 67, 0, 4294967295},   // exactly at the limit
+        {1431655731, 3, 66, 1, 4294967292},   // over by the pad byte alone
+        {1431655732, 3, 66, 2, 4294967292},   // one frame leaves an odd size: pad forces one more
+        {715827982, 6, 66, 117, 4294967292},  // 24-bit stereo
         {715827982, 6, 66 + 96000 * 6 * 10, 960117, 4294967292},
-        {10, 4, 5000000000, 10, 5000000036},                  // trailing chunks alone do not fit
+        {10, 4, 5000000000, 10, 5000000036},  // trailing chunks alone do not fit
     };
     for (const auto& c : cases) {
         const WavDataSize s = wavDataSize(c.frames, c.bytesPerFrame, c.trailing);
@@ -200,7 +227,8 @@ TEST_F(WavWriterTest, CutShowsBothDurationsAndWarns) {
     EXPECT_EQ(j->dstFrames, 715827982u - 960117);
     EXPECT_EQ(j->text(Column::duration), "124:16 > 124:06");
     EXPECT_EQ(log.lines(),
-              std::vector<std::string>{"<WARNING> Audio duration trucated from 124:16 > 124:06 to fit within 4GB limit"});
+              std::vector<std::string>{
+                  "<WARNING> Audio duration trucated from 124:16 > 124:06 to fit within 4GB limit"});
     EXPECT_EQ(j->warning.load(), kWarningTruncated4GB);
     EXPECT_GE(host_.refreshCount(), 1u);
 
