@@ -34,7 +34,8 @@ constexpr uint32_t kChannels = 2;
 
 std::string temporaryPath(const char* name) {
     const char* folder = std::getenv("TMPDIR");
-    return std::string(folder && *folder ? folder : "/tmp") + "/quiramo-bench-" + std::to_string(::getpid()) + "-" + name;
+    return std::string(folder && *folder ? folder : "/tmp") + "/quiramo-bench-" + std::to_string(::getpid()) +
+           "-" + name;
 }
 
 // Low-passed noise with a slow level swell: compresses like music rather than like white noise.

@@ -22,11 +22,19 @@ void unsupported(AudioFile& job) {
 
 void ReadSourceFile(AudioFile& job, bool headerOnly) {
     switch (job.srcFileType) {
-        case catalogue::kFileWAV: AnalyseWAV(job, headerOnly); break;
+        case catalogue::kFileWAV:
+            AnalyseWAV(job, headerOnly);
+            break;
         case catalogue::kFileAIFF:
-        case catalogue::kFileAIFC: AnalyseAIFC(job, headerOnly); break;
-        case catalogue::kFileFLAC: AnalyseFLAC(job, headerOnly); break;
-        default: unsupported(job); break;
+        case catalogue::kFileAIFC:
+            AnalyseAIFC(job, headerOnly);
+            break;
+        case catalogue::kFileFLAC:
+            AnalyseFLAC(job, headerOnly);
+            break;
+        default:
+            unsupported(job);
+            break;
     }
 }
 

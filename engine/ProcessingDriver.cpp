@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -19,9 +18,12 @@ namespace {
 
 using namespace catalogue;
 
+// Whether a name is taken. A name that cannot be looked up (its folder is a file, or the
+// name is too long) is no better under another number, and counting on would never end:
+// it is tried, and the write, which never replaces a file, fails with the system's reason.
 bool exists(const std::string& path) {
     struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string folderOf(const std::string& path) {

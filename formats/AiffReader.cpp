@@ -83,9 +83,13 @@ int knownChunkIndex(const uint8_t* id) {
     return -1;
 }
 
-const char* idText(const uint8_t* id) { return reinterpret_cast<const char*>(id); }
+const char* idText(const uint8_t* id) {
+    return reinterpret_cast<const char*>(id);
+}
 
-void failHeader(AudioFile& job) { job.error |= kErrorHeader; }
+void failHeader(AudioFile& job) {
+    job.error |= kErrorHeader;
+}
 
 // The walk has checked every chunk against the file length, so a read that comes up short
 // means the file changed or the disk failed underneath us.
@@ -195,7 +199,8 @@ bool walkChunks(AudioFile& job, ReadOnlyFile& file, ChunkPlaces places) {
         file.seek(p);
         platform::log("<Info>  %lli bytes remaining", static_cast<long long>(length - p));
     } while (p + kChunkHeaderSize < length);
-    platform::log("<Info>  Bytes from unknown chunks = %x (hex) %u (dec)", job.discardBytes, job.discardBytes);
+    platform::log("<Info>  Bytes from unknown chunks = %x (hex) %u (dec)", job.discardBytes,
+                  job.discardBytes);
     return true;
 }
 
@@ -232,7 +237,8 @@ void decodeFrameRate(AudioFile& job, const uint8_t* rate) {
     }
     const int biased = bytes::readU16BE(rate) & 0x7FFF;
     const int exponent = biased - 16383;
-    platform::log("<Info>  frameRateExponent (biased) = %x (hex) %i (dec)", static_cast<unsigned>(biased), biased);
+    platform::log("<Info>  frameRateExponent (biased) = %x (hex) %i (dec)", static_cast<unsigned>(biased),
+                  biased);
     platform::log("<Info>  frameRateExponent = %x (hex) %u (dec)", static_cast<unsigned>(exponent),
                   static_cast<unsigned>(exponent));
     job.srcFrameRate = decodeExtendedRate(rate);
@@ -331,7 +337,8 @@ bool examineSsnd(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bo
     }
     const uint32_t offset = bytes::readU32BE(chunk + 8);
     const uint32_t blockSize = bytes::readU32BE(chunk + 12);
-    platform::log("<Info>  offset = %lx (hex) %li (dec)", static_cast<unsigned long>(offset), static_cast<long>(offset));
+    platform::log("<Info>  offset = %lx (hex) %li (dec)", static_cast<unsigned long>(offset),
+                  static_cast<long>(offset));
     platform::log("<Info>  blockSize = %lx (hex) %li (dec)", static_cast<unsigned long>(blockSize),
                   static_cast<long>(blockSize));
     if (offset > place.size - kSsndPrefixSize) {
@@ -356,14 +363,14 @@ bool examineSsnd(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bo
     // Samples are of no use to a job that has already failed.
     if (!headerOnly && job.error == 0) {
         platform::log("<Info>  Reading audio data");
-        ByteBuffer samples;
-        if (!allocateBuffer(job, samples, audioBytes)) return false;
-        if (!readAt(file, place.position + kChunkHeaderSize + kSsndPrefixSize + offset, samples.data(), audioBytes)) {
+        // Read in place: a side is hundreds of megabytes, not to be copied.
+        if (!AllocateSrcAudioData(job, audioBytes)) return false;
+        if (!readAt(file, place.position + kChunkHeaderSize + kSsndPrefixSize + offset,
+                    job.srcAudioData.data(), audioBytes)) {
+            job.srcAudioData.release();
             failRead(job);
             return false;
         }
-        CreateSrcAudioData(job, samples.data(), audioBytes);
-        if (job.error & kErrorMemory) return false;
     }
     platform::log("<Info>  SSND chunk is good");
     return true;
@@ -373,7 +380,8 @@ bool examineSignature(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& plac
     platform::log("<Info> Analysing QUER chunk");
     // Decoding looks at no more than the 66 bytes of the current layout; a longer chunk
     // from a later version keeps its extra bytes to itself.
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunkHeaderSize + place.size, kSignatureChunkSize));
+    const size_t n =
+        static_cast<size_t>(std::min<uint64_t>(kChunkHeaderSize + place.size, kSignatureChunkSize));
     uint8_t chunk[kSignatureChunkSize];
     if (!readAt(file, place.position, chunk, n)) {
         failRead(job);

@@ -44,14 +44,17 @@ constexpr RateBytes kRateBytes[] = {
     {192000.0, {0x40, 0x10, 0xBB, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
 };
 
-uint64_t pad(uint64_t n) { return n & 1; }
+uint64_t pad(uint64_t n) {
+    return n & 1;
+}
 
 void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
     const bool aifc = job.dstFileType == catalogue::kFileAIFC;
     QRM_ASSERT(aifc || job.dstFileType == catalogue::kFileAIFF, "Unexpected destination file type %d in %s",
                job.dstFileType, __func__);
     // The signature and ID3 builders write their sizes in this order.
-    QRM_ASSERT(job.dstEndianessValues == kBigEndian, "Unexpected destination values endianess in %s", __func__);
+    QRM_ASSERT(job.dstEndianessValues == kBigEndian, "Unexpected destination values endianess in %s",
+               __func__);
     const uint32_t bytesPerFrame = job.dstChannelsData * job.dstSampleBytes;
     if (bytesPerFrame == 0 || job.dstAudioData.size() < uint64_t{job.dstFrames} * bytesPerFrame) {
         job.error |= kErrorUnknown;

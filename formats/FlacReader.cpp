@@ -42,7 +42,9 @@ constexpr ForeignChunkInfo kForeignChunks[kForeignCount] = {
     {"iXML", "<ERROR> There can only be one IXML chunk"},
 };
 
-const uint8_t* applicationData(const FLAC__StreamMetadata& block) { return block.data.application.data; }
+const uint8_t* applicationData(const FLAC__StreamMetadata& block) {
+    return block.data.application.data;
+}
 
 uint32_t applicationDataLength(const FLAC__StreamMetadata& block) {
     return block.length > kApplicationIdSize ? block.length - kApplicationIdSize : 0;
@@ -51,14 +53,15 @@ uint32_t applicationDataLength(const FLAC__StreamMetadata& block) {
 // One decode of one file. libFLAC calls back into it through the static trampolines; every
 // failure a callback meets is recorded here and fails the job once the decoder returns.
 class FlacDecode {
-public:
-    FlacDecode(AudioFile& job, ReadOnlyFile& file, bool headerOnly) : job_(job), file_(file), headerOnly_(headerOnly) {}
+  public:
+    FlacDecode(AudioFile& job, ReadOnlyFile& file, bool headerOnly)
+        : job_(job), file_(file), headerOnly_(headerOnly) {}
 
     void run();
 
-private:
-    static FLAC__StreamDecoderReadStatus readCallback(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
-                                                      void* self) {
+  private:
+    static FLAC__StreamDecoderReadStatus readCallback(const FLAC__StreamDecoder*, FLAC__byte buffer[],
+                                                      size_t* bytes, void* self) {
         return static_cast<FlacDecode*>(self)->read(buffer, bytes);
     }
     static FLAC__StreamDecoderWriteStatus writeCallback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
@@ -102,8 +105,11 @@ private:
     flac::Metadata vorbisComment_;
     flac::Metadata picture_;
 
-    // Decoded samples, packed little-endian.
-    ByteBuffer samples_;
+    // Decoded samples, packed little-endian: straight into the job's buffer when STREAMINFO
+    // tells their number (a side is hundreds of megabytes, not to be copied), otherwise
+    // into a buffer of our own that grows as frames come.
+    ByteBuffer grown_;
+    ByteBuffer* samples_ = &grown_;
     size_t used_ = 0;
     uint64_t framesDecoded_ = 0;
 
@@ -123,7 +129,8 @@ FLAC__StreamDecoderReadStatus FlacDecode::read(FLAC__byte* buffer, size_t* bytes
         return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
     }
     *bytes = got;
-    return got == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
+    return got == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM
+                    : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
 }
 
 FLAC__StreamDecoderWriteStatus FlacDecode::write(const FLAC__Frame& frame, const FLAC__int32* const* buffer) {
@@ -140,15 +147,18 @@ FLAC__StreamDecoderWriteStatus FlacDecode::write(const FLAC__Frame& frame, const
     const uint32_t blocksize = frame.header.blocksize;
     const size_t frameBytes = size_t{channels_} * bytesPerSample_;
     const size_t needed = used_ + size_t{blocksize} * frameBytes;
-    if (needed > samples_.size()) {
-        // Only a stream without a total, or one whose total was wrong, gets here: the buffer
-        // was made to the announced size. Doubling keeps the copies linear.
-        if (!samples_.resize(std::max(needed, 2 * samples_.size()))) {
+    if (needed > samples_->size()) {
+        if (samples_ != &grown_) {
+            layoutError_ = "stream holds more frames than its stream info announces";
+            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+        // A stream without a total: doubling keeps the copies linear.
+        if (!grown_.resize(std::max(needed, 2 * grown_.size()))) {
             memoryFailed_ = true;
             return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
         }
     }
-    uint8_t* out = samples_.data() + used_;
+    uint8_t* out = samples_->data() + used_;
     if (bytesPerSample_ == 2) {
         for (uint32_t i = 0; i < blocksize; ++i) {
             for (uint32_t c = 0; c < channels_; ++c, out += 2) {
@@ -206,10 +216,14 @@ void FlacDecode::metadata(const FLAC__StreamMetadata& block) {
         }
         case FLAC__METADATA_TYPE_VORBIS_COMMENT:
             if (block.data.vorbis_comment.num_comments == 0) break;
-            keep(vorbisComment_, block, "<ERROR> There can only be one Vorbis Comment with multiple comments'");
+            keep(vorbisComment_, block,
+                 "<ERROR> There can only be one Vorbis Comment with multiple comments'");
             break;
-        case FLAC__METADATA_TYPE_PICTURE: keep(picture_, block, "<ERROR> Only one FLAC picture is supported'"); break;
-        default: break;
+        case FLAC__METADATA_TYPE_PICTURE:
+            keep(picture_, block, "<ERROR> Only one FLAC picture is supported'");
+            break;
+        default:
+            break;
     }
 }
 
@@ -220,7 +234,9 @@ void FlacDecode::streamError(FLAC__StreamDecoderErrorStatus status) {
 }
 
 bool FlacDecode::decode(FLAC__StreamDecoder* decoder) {
-    const auto stateText = [&] { return FLAC__StreamDecoderStateString[FLAC__stream_decoder_get_state(decoder)]; };
+    const auto stateText = [&] {
+        return FLAC__StreamDecoderStateString[FLAC__stream_decoder_get_state(decoder)];
+    };
     bool ok;
     if (headerOnly_) {
         ok = FLAC__stream_decoder_process_until_end_of_metadata(decoder);
@@ -294,7 +310,7 @@ bool FlacDecode::handOverSamples() {
         job_.error |= kErrorAudioData;
         return false;
     }
-    CreateSrcAudioData(job_, samples_.data(), used_);
+    if (samples_ == &grown_) CreateSrcAudioData(job_, grown_.data(), used_);
     return job_.error == 0;
 }
 
@@ -394,30 +410,36 @@ void FlacDecode::run() {
         FLAC__stream_decoder_init_stream(decoder.get(), &readCallback, nullptr, nullptr, nullptr, nullptr,
                                          &writeCallback, &metadataCallback, &errorCallback, this);
     if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
-        platform::log("<ERROR> Decode initialisation failure: %s", FLAC__StreamDecoderInitStatusString[status]);
+        platform::log("<ERROR> Decode initialisation failure: %s",
+                      FLAC__StreamDecoderInitStatusString[status]);
         // Without this a processing pass would go on with no samples at all.
         job_.error |= kErrorCannotOpen;
         return;
     }
 
-    // A processing pass reads STREAMINFO first and makes the samples' buffer to the size it
-    // announces, once; a wrong announcement is caught when the decoded frames are counted.
-    if (!headerOnly_ && FLAC__stream_decoder_process_until_end_of_metadata(decoder.get()) && haveStreamInfo_ &&
-        totalSamples_ <= UINT32_MAX) {
-        if (!allocateBuffer(job_, samples_, totalSamples_ * channels_ * bytesPerSample_)) return;
+    // A processing pass reads STREAMINFO first and, when it tells the number of frames,
+    // decodes into the job's sample buffer made to that size once; a wrong number is caught
+    // when the decoded frames are counted.
+    if (!headerOnly_ && FLAC__stream_decoder_process_until_end_of_metadata(decoder.get()) &&
+        haveStreamInfo_ && totalSamples_ > 0 && totalSamples_ <= UINT32_MAX) {
+        job_.srcChannels = channels_;
+        job_.srcSampleBytes = bytesPerSample_;
+        job_.srcFrames = static_cast<uint32_t>(totalSamples_);
+        if (!AllocateSrcAudioData(job_, totalSamples_ * channels_ * bytesPerSample_)) return;
+        samples_ = &job_.srcAudioData;
     }
     const bool decoded = decode(decoder.get());
     if (!haveStreamInfo_) {
         platform::log("<ERROR> FLAC stream info is missing");
         job_.error |= kErrorCannotOpen;
-        return;
+    } else if (copyStreamParameters()) {
+        if (headerOnly_) {
+            reportMetadata();
+            return;
+        }
+        if (decoded && handOverSamples()) return;
     }
-    if (!copyStreamParameters()) return;
-    if (headerOnly_) {
-        reportMetadata();
-    } else if (decoded) {
-        handOverSamples();
-    }
+    if (!headerOnly_) job_.srcAudioData.release();  // no half a side for a failed job
 }
 
 }  // namespace

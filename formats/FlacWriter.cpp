@@ -44,12 +44,13 @@ struct BlockFailure {
     const char* copy;
 };
 
-constexpr BlockFailure kSignatureOrBextFailure = {"<ERROR> FLAC metadata allocation", "<ERROR> FLAC metadata copy"};
+constexpr BlockFailure kSignatureOrBextFailure = {"<ERROR> FLAC metadata allocation",
+                                                  "<ERROR> FLAC metadata copy"};
 constexpr BlockFailure kIXMLFailure = {"<ERROR> iXML metadata allocation", "<ERROR> iXML metadata copy"};
 constexpr BlockFailure kID3Failure = {"<ERROR> ID3v2 metadata allocation", "<ERROR> ID3v2 metadata copy"};
 
 class BlockList {
-public:
+  public:
     explicit BlockList(AudioFile& job) : job_(job) {}
 
     // A new block of the given type, owned by the list; nullptr (logged, error set) when it
@@ -73,7 +74,7 @@ public:
         std::memcpy(block->data.application.id, "riff", 4);
         // libFLAC copies the data (the last argument), it never writes through the pointer.
         if (!FLAC__metadata_object_application_set_data(block, const_cast<FLAC__byte*>(chunk.data()),
-                                                         static_cast<uint32_t>(chunk.size()), true)) {
+                                                        static_cast<uint32_t>(chunk.size()), true)) {
             return fail(failure.copy) != nullptr;
         }
         return true;
@@ -99,14 +100,15 @@ public:
         return p;
     }
 
-private:
+  private:
     AudioFile& job_;
     std::vector<flac::Metadata> blocks_;
 };
 
 // One metadata chunk from its builder, as its APPLICATION block carries it.
-bool addBuiltChunk(AudioFile& job, BlockList& blocks, void (*build)(AudioFile&, std::vector<uint8_t>&, uint32_t),
-                   uint64_t size, const BlockFailure& failure) {
+bool addBuiltChunk(AudioFile& job, BlockList& blocks,
+                   void (*build)(AudioFile&, std::vector<uint8_t>&, uint32_t), uint64_t size,
+                   const BlockFailure& failure) {
     if (size <= kChunkHeaderSize || size > UINT32_MAX) return true;
     std::vector<uint8_t> chunk;
     build(job, chunk, static_cast<uint32_t>(size));
@@ -115,7 +117,8 @@ bool addBuiltChunk(AudioFile& job, BlockList& blocks, void (*build)(AudioFile&, 
 }
 
 bool addVorbisComments(AudioFile& job, BlockList& blocks) {
-    FLAC__StreamMetadata* block = blocks.add(FLAC__METADATA_TYPE_VORBIS_COMMENT, "<ERROR> Vorbis comment metadata allocation");
+    FLAC__StreamMetadata* block =
+        blocks.add(FLAC__METADATA_TYPE_VORBIS_COMMENT, "<ERROR> Vorbis comment metadata allocation");
     if (!block) return false;
     for (const std::string& comment : job.srcVorbisComments) {
         const size_t equals = comment.find('=');
@@ -128,7 +131,8 @@ bool addVorbisComments(AudioFile& job, BlockList& blocks) {
             continue;
         }
         FLAC__StreamMetadata_VorbisComment_Entry entry;
-        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name.c_str(), value.c_str())) {
+        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name.c_str(),
+                                                                            value.c_str())) {
             blocks.fail("<ERROR> Vorbis comment metadata handling");
             return false;
         }
@@ -143,7 +147,8 @@ bool addVorbisComments(AudioFile& job, BlockList& blocks) {
 }
 
 bool addPicture(const FlacPicture& picture, BlockList& blocks) {
-    FLAC__StreamMetadata* block = blocks.add(FLAC__METADATA_TYPE_PICTURE, "<ERROR> Picture metadata allocation");
+    FLAC__StreamMetadata* block =
+        blocks.add(FLAC__METADATA_TYPE_PICTURE, "<ERROR> Picture metadata allocation");
     if (!block) return false;
     auto& p = block->data.picture;
     // A type beyond the defined ones has no enumerator to hold it: it becomes "Other".
@@ -158,7 +163,8 @@ bool addPicture(const FlacPicture& picture, BlockList& blocks) {
     std::string mime = picture.mimeType;
     std::string description = picture.description;
     if (!FLAC__metadata_object_picture_set_mime_type(block, mime.data(), true) ||
-        !FLAC__metadata_object_picture_set_description(block, reinterpret_cast<FLAC__byte*>(description.data()), true) ||
+        !FLAC__metadata_object_picture_set_description(
+            block, reinterpret_cast<FLAC__byte*>(description.data()), true) ||
         !FLAC__metadata_object_picture_set_data(block, const_cast<FLAC__byte*>(picture.data.data()),
                                                 static_cast<FLAC__uint32>(picture.data.size()), true)) {
         blocks.fail("<ERROR> Picture metadata copy");
@@ -175,7 +181,8 @@ bool buildBlocks(AudioFile& job, BlockList& blocks) {
     if (job.error || !blocks.addChunk(signature, kSignatureOrBextFailure)) return false;
 
     const bool bwf = job.calculateDstR128 && job.dstBwfMetadata;
-    const uint64_t bextSize = bwf ? (job.srcBextChunkData.empty() ? kNewBextSize : job.srcBextChunkData.size()) : 0;
+    const uint64_t bextSize =
+        bwf ? (job.srcBextChunkData.empty() ? kNewBextSize : job.srcBextChunkData.size()) : 0;
     const uint64_t ixmlSize = bwf ? job.srcIXMLChunkData.size() : 0;
     const uint64_t id3Size = job.srcID3ChunkData.size();
     if (!addBuiltChunk(job, blocks, &CreateBextChunk, bextSize, kSignatureOrBextFailure)) return false;
@@ -185,7 +192,8 @@ bool buildBlocks(AudioFile& job, BlockList& blocks) {
         if (!blocks.addPadding("<ERROR> ID3v2 padding allocation")) return false;
     }
     if (!job.srcVorbisComments.empty() && !addVorbisComments(job, blocks)) return false;
-    if (!job.srcPictureChunkDict.empty() && !addPicture(job.srcPictureChunkDict.front(), blocks)) return false;
+    if (!job.srcPictureChunkDict.empty() && !addPicture(job.srcPictureChunkDict.front(), blocks))
+        return false;
     return true;
 }
 
@@ -231,12 +239,16 @@ void encode(AudioFile& job, const std::string& path) {
         return;
     }
     FLAC__StreamEncoder* e = encoder.get();
-    const bool settingsTaken =
-        FLAC__stream_encoder_set_verify(e, true) && FLAC__stream_encoder_set_compression_level(e, kCompressionLevel) &&
-        FLAC__stream_encoder_set_channels(e, job.dstChannelsData) &&
-        FLAC__stream_encoder_set_bits_per_sample(e, job.dstSampleBits) &&
-        FLAC__stream_encoder_set_sample_rate(e, static_cast<uint32_t>(job.dstFrameRate)) &&
-        FLAC__stream_encoder_set_total_samples_estimate(e, job.dstFrames);
+    // A rate FLAC cannot state is refused by the encoder; it must not be converted out of range.
+    const uint32_t rate = job.dstFrameRate >= 0.0 && job.dstFrameRate < 4294967296.0
+                              ? static_cast<uint32_t>(job.dstFrameRate)
+                              : 0;
+    const bool settingsTaken = FLAC__stream_encoder_set_verify(e, true) &&
+                               FLAC__stream_encoder_set_compression_level(e, kCompressionLevel) &&
+                               FLAC__stream_encoder_set_channels(e, job.dstChannelsData) &&
+                               FLAC__stream_encoder_set_bits_per_sample(e, job.dstSampleBits) &&
+                               FLAC__stream_encoder_set_sample_rate(e, rate) &&
+                               FLAC__stream_encoder_set_total_samples_estimate(e, job.dstFrames);
 
     // The blocks live until the encoder is gone: it reads them while it writes the file.
     BlockList blocks(job);
@@ -256,7 +268,8 @@ void encode(AudioFile& job, const std::string& path) {
         const FLAC__StreamEncoderInitStatus status =
             FLAC__stream_encoder_init_file(e, file.temporaryPath().c_str(), nullptr, nullptr);
         if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
-            platform::log("<ERROR> FLAC encoder initialisation: %s", FLAC__StreamEncoderInitStatusString[status]);
+            platform::log("<ERROR> FLAC encoder initialisation: %s",
+                          FLAC__StreamEncoderInitStatusString[status]);
             ok = false;
         } else {
             ok = encodeSamples(job, e);

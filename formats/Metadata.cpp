@@ -18,20 +18,20 @@ constexpr size_t kChunkHeaderSize = 8;
 
 // The bext chunk, header included: the fixed part of the version 2 layout, then the coding
 // history.
-constexpr size_t kBextDescription = 8;           // 256 bytes of text
-constexpr size_t kBextOriginator = 264;          // 32
-constexpr size_t kBextOriginatorReference = 296; // 32
-constexpr size_t kBextOriginationDate = 328;     // 10
-constexpr size_t kBextOriginationTime = 338;     // 8
-constexpr size_t kBextTimeReference = 346;       // unsigned 64-bit, samples since midnight
-constexpr size_t kBextVersion = 354;             // unsigned 16-bit
-constexpr size_t kBextUmid = 356;                // 64 bytes
+constexpr size_t kBextDescription = 8;            // 256 bytes of text
+constexpr size_t kBextOriginator = 264;           // 32
+constexpr size_t kBextOriginatorReference = 296;  // 32
+constexpr size_t kBextOriginationDate = 328;      // 10
+constexpr size_t kBextOriginationTime = 338;      // 8
+constexpr size_t kBextTimeReference = 346;        // unsigned 64-bit, samples since midnight
+constexpr size_t kBextVersion = 354;              // unsigned 16-bit
+constexpr size_t kBextUmid = 356;                 // 64 bytes
 constexpr size_t kBextUmidSize = 64;
-constexpr size_t kBextLoudness = 420;            // five signed 16-bit values, × 100
-constexpr size_t kBextReserved = 430;            // 180 bytes
-constexpr size_t kBextCodingHistory = 610;       // text to the end
+constexpr size_t kBextLoudness = 420;       // five signed 16-bit values, × 100
+constexpr size_t kBextReserved = 430;       // 180 bytes
+constexpr size_t kBextCodingHistory = 610;  // text to the end
 constexpr size_t kBextFixedSize = kBextCodingHistory;
-constexpr uint16_t kBextWrittenVersion = 2;      // the version that has the loudness fields
+constexpr uint16_t kBextWrittenVersion = 2;  // the version that has the loudness fields
 
 // An iXML chunk is at least its header.
 constexpr size_t kIXMLMinSize = kChunkHeaderSize;
@@ -71,8 +71,9 @@ std::string validUtf8(std::string_view in) {
             cp = cp << 6 | (d & 0x3F);
         }
         // Overlong forms, surrogates and values past U+10FFFF are not text either.
-        if (ok) ok = !((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || (cp >= 0xD800 && cp <= 0xDFFF) ||
-                       cp > 0x10FFFF);
+        if (ok)
+            ok = !((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || (cp >= 0xD800 && cp <= 0xDFFF) ||
+                   cp > 0x10FFFF);
         if (ok) {
             out.append(in.substr(i, n + 1));
             i += n + 1;
@@ -126,8 +127,8 @@ int16_t loudnessField(double value) {
 }
 
 void appendLoudness(AudioFile& job, std::vector<uint8_t>& out) {
-    for (double v : {job.dstLoudnessValue, job.dstLoudnessRange, job.dstMaxTruePeakLevel, job.dstMaxMomentaryLoudness,
-                     job.dstMaxShortTermLoudness}) {
+    for (double v : {job.dstLoudnessValue, job.dstLoudnessRange, job.dstMaxTruePeakLevel,
+                     job.dstMaxMomentaryLoudness, job.dstMaxShortTermLoudness}) {
         bytes::appendU16LE(out, static_cast<uint16_t>(loudnessField(v)));
     }
 }
@@ -242,7 +243,8 @@ void AnalyseAudioMetricsVorbis(AudioFile& job, unsigned) {
 
 void CreateBextChunk(AudioFile& job, std::vector<uint8_t>& out, uint32_t size) {
     if (size == 0) return;
-    QRM_ASSERT(job.dstEndianessValues == kLittleEndian, "Unexpected destination values endianess in %s", __func__);
+    QRM_ASSERT(job.dstEndianessValues == kLittleEndian, "Unexpected destination values endianess in %s",
+               __func__);
     const std::vector<uint8_t>& src = job.srcBextChunkData;
     if (src.empty()) {
         QRM_ASSERT(size == kBextFixedSize, "Unexpected bext chunk size %u in %s", size, __func__);

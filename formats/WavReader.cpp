@@ -313,14 +313,14 @@ bool examineData(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bo
 
     if (!headerOnly) {
         platform::log("<Info>  Reading audio data");
-        ByteBuffer samples;
-        if (!allocateBuffer(job, samples, audioBytes)) return false;
-        if (!readAt(file, place.position + kChunkHeaderSize, samples.data(), audioBytes)) {
+        // Read straight into the record's buffer: no second copy of a whole side.
+        if (!AllocateSrcAudioData(job, audioBytes)) return false;
+        if (audioBytes > 0 &&
+            !readAt(file, place.position + kChunkHeaderSize, job.srcAudioData.data(), audioBytes)) {
+            job.srcAudioData.release();
             failRead(job);
             return false;
         }
-        CreateSrcAudioData(job, samples.data(), audioBytes);
-        if (job.error & kErrorMemory) return false;
     }
     platform::log("<Info>  data chunk is good");
     return true;

@@ -82,9 +82,22 @@ Bytes writerWav(uint16_t channels, uint16_t bits, uint32_t rate) {
 }
 
 // The source converted by a real processing pass into the given output format.
+// With metadata set the output carries bext (and, as FLAC, the Vorbis comments and the
+// picture a FLAC source would have brought).
 Bytes converted(const std::string& source, const test::TempDir& dir, int outputFormat, bool hiRes, bool metadata,
                 const std::string& suffix) {
     AudioFile job(source, false, false);
+    if (metadata) {
+        job.srcVorbisComments = {"TITLE=Seed", "ARTIST=Quiramo"};
+        FlacPicture picture;
+        picture.type = 3;  // front cover
+        picture.mimeType = "image/png";
+        picture.description = "cover";
+        picture.width = picture.height = 1;
+        picture.depth = 24;
+        picture.data = Bytes(16, 0x89);
+        job.srcPictureChunkDict.push_back(picture);
+    }
     settings::SettingsMirror mirror;
     mirror.hiResType = hiRes ? 1 : 2;
     mirror.calculateDstR128 = metadata;

@@ -14,6 +14,7 @@
 #include "formats/FlacReader.h"
 #include "formats/ReadOnlyFile.h"
 #include "formats/WavReader.h"
+#include "platform/Host.h"
 #include "platform/Log.h"
 
 #if !defined(QUIRAMO_FUZZ_READER) || !defined(QUIRAMO_FUZZ_HEADER_ONLY) || !defined(QUIRAMO_FUZZ_NAME)
@@ -40,6 +41,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // A host of its own per input: the built-in one keeps every dialog text it answered.
+    quiramo::platform::HeadlessHost host;
+    quiramo::platform::setHost(&host);
     // The name only decides the type the record starts with; the bytes decide the rest.
     quiramo::AudioFile job(QUIRAMO_FUZZ_NAME, false, false);
     quiramo::ReadOnlyFile file;
@@ -53,5 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t expected = uint64_t{job.srcFrames} * job.srcChannels * job.srcSampleBytes;
         if (job.srcAudioData.size() != expected) broken("sample bytes differ from frames x channels x bytes");
     }
+    quiramo::platform::setHost(nullptr);
     return 0;
 }

@@ -11,6 +11,19 @@
 #include "platform/Assert.h"
 #include "platform/Log.h"
 
+// The job's side of the loudness meter (measurement/R128Meter.h): which buffer and figures
+// a measuring point uses, the log, the report lines, the short-file warnings and the
+// loudness adjustment of the converted audio.
+//
+// Two cases need a decision of ours:
+// - Silence (no 400 ms block above the -70 LUFS gate): there is no gated loudness to average.
+//   The meter holds the loudness, the maxima and a digital-silence true peak at -100 and the
+//   range at 0, finite figures the report and the bext chunk can carry, and the job stores
+//   them like any other.
+// - Audio too short to measure (0.4 s or less) or silent: its loudness was not measured in
+//   this pass, so there is nothing to adjust from; the converted audio is left as it is and
+//   no adjustment is reported (see adjustLoudness).
+
 namespace quiramo {
 namespace {
 

@@ -50,11 +50,13 @@ double loudness(double meanSquare) {
     return kLoudnessOffset + 10.0 * std::log10(meanSquare);
 }
 
-// One percent of progress per `every` units of work, counted by position.
+// A stage's share of the progress: `ticks` percent from startPercent, one per equal part
+// of the stage's work, counted by position (so a loop over spans or chunks reports the
+// percents it passed without counting every sample).
 class Ticker {
   public:
     Ticker(Progress& progress, unsigned startPercent, uint64_t work, uint64_t ticks)
-        : progress_(progress), every_(std::max<uint64_t>(1, work / ticks)), next_(every_) {
+        : progress_(progress), every_(std::max<uint64_t>(1, (work + ticks - 1) / ticks)), next_(every_) {
         progress_.interval = 1;
         progress_.countdown = 1;
         ok_ = progress_.set(startPercent);

@@ -5,7 +5,7 @@
 set -eu
 
 PACKAGES="
-build-essential g++ clang clang-format clang-tidy cmake ninja-build pkg-config
+build-essential g++ clang libclang-rt-14-dev clang-format clang-tidy cmake ninja-build pkg-config
 libflac-dev qt6-base-dev libgl-dev
 libgtest-dev libgmock-dev libbenchmark-dev libebur128-dev
 sox libsox-fmt-base flac ffmpeg

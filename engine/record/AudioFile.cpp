@@ -219,18 +219,22 @@ void reportAllocationFailure(AudioFile& job) {
     job.error |= kErrorMemory;
 }
 
-void CreateSrcAudioData(AudioFile& job, const uint8_t* data, size_t size) {
+bool AllocateSrcAudioData(AudioFile& job, size_t size) {
     // A header with absurd counts must not wrap round to a product that happens to match.
     uint64_t expected = 0;
     const bool overflow =
         __builtin_mul_overflow(uint64_t{job.srcFrames}, uint64_t{job.srcChannels}, &expected) ||
         __builtin_mul_overflow(expected, uint64_t{job.srcSampleBytes}, &expected);
     if (overflow || size != expected) {
-        QRM_FAIL("Unexpected dataSize in %s", __func__);
-        return;
+        QRM_FAIL("Unexpected dataSize in %s", "CreateSrcAudioData");  // the operation readers know
+        job.error |= kErrorUnknown;  // a handler that returns must not let the pass go on
+        return false;
     }
-    if (!allocateBuffer(job, job.srcAudioData, size)) return;
-    if (size > 0) std::memcpy(job.srcAudioData.data(), data, size);
+    return allocateBuffer(job, job.srcAudioData, size);
+}
+
+void CreateSrcAudioData(AudioFile& job, const uint8_t* data, size_t size) {
+    if (AllocateSrcAudioData(job, size) && size > 0) std::memcpy(job.srcAudioData.data(), data, size);
 }
 
 namespace {

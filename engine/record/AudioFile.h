@@ -295,6 +295,9 @@ void reportAllocationFailure(AudioFile& job);
 // srcSampleBytes ("Unexpected dataSize in %s" otherwise). Copies them into srcAudioData;
 // on allocation failure logs "<ERROR> Memory allocation" and sets error 2.
 void CreateSrcAudioData(AudioFile& job, const uint8_t* data, size_t size);
+// The same check and allocation without the copy, for a reader that fills srcAudioData in
+// place (a whole side is hundreds of megabytes). False after an error.
+bool AllocateSrcAudioData(AudioFile& job, size_t size);
 
 template <typename T>
 bool allocateBuffer(AudioFile& job, Buffer<T>& buffer, size_t count) {

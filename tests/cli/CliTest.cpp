@@ -182,6 +182,38 @@ TEST_F(CliTest, HiResSettingDecidesTheOutputWordLength) {
     EXPECT_EQ(bytes::readU16LE(reinterpret_cast<const uint8_t*>(off.data()) + 34), 16);
 }
 
+// What sox says of a file: its rate, channels, bits and sample count per channel.
+std::string soxInfo(const TempDir& dir, const std::string& file) {
+    const std::string cmd = "sox --i " + quote(file) + " >" + quote(dir.file("soxi")) + " 2>&1";
+    if (std::system(cmd.c_str()) != 0) return "sox failed: " + slurp(dir.file("soxi"));
+    return slurp(dir.file("soxi"));
+}
+
+TEST_F(CliTest, RatesSurviveTheRoundTripAndHiResDoublesBaseRates) {
+    if (std::system("command -v sox >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+    // A 192 kHz 24-bit source is processed at half rate and comes back at 192 kHz.
+    std::vector<uint8_t> samples;
+    for (uint32_t i = 0; i < 19200; ++i) {
+        const auto v = static_cast<uint32_t>(std::lround(2000000 * std::sin(2 * M_PI * 1000 * i / 192000.0)));
+        bytes::appendU24LE(samples, v);
+        bytes::appendU24LE(samples, v);
+    }
+    const std::string high = WavBuilder().pcm(2, 192000, 24).data(samples).writeTo(dir, "high.wav");
+    ASSERT_EQ(run({"convert", high}).status, 0);
+    const std::string highInfo = soxInfo(dir, dir.file("high-no.wav"));
+    EXPECT_NE(highInfo.find("Sample Rate    : 192000"), std::string::npos) << highInfo;
+    EXPECT_NE(highInfo.find("Precision      : 24-bit"), std::string::npos) << highInfo;
+    EXPECT_NE(highInfo.find("19200 samples"), std::string::npos) << highInfo;
+
+    // Hi-res on (the stored default): 44.1 kHz 16-bit becomes 88.2 kHz 24-bit, twice the frames.
+    const std::string base = makeWav("base.wav", 4410);
+    ASSERT_EQ(run({"convert", base}).status, 0);
+    const std::string baseInfo = soxInfo(dir, dir.file("base-no.wav"));
+    EXPECT_NE(baseInfo.find("Sample Rate    : 88200"), std::string::npos) << baseInfo;
+    EXPECT_NE(baseInfo.find("Precision      : 24-bit"), std::string::npos) << baseInfo;
+    EXPECT_NE(baseInfo.find("8820 samples"), std::string::npos) << baseInfo;
+}
+
 TEST_F(CliTest, SoxReadsWhatWeWrite) {
     if (std::system("command -v sox >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
     const std::string src = makeWav("song.wav", 44100);

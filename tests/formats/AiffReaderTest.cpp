@@ -1,5 +1,3 @@
-#include "formats/AiffReader.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
+#include "formats/AiffReader.h"
 #include "formats/Bytes.h"
 #include "formats/ReadOnlyFile.h"
 #include "platform/Host.h"
@@ -48,14 +47,16 @@ Bytes signatureBody(uint64_t type1, uint64_t type2) {
 }
 
 class AiffReaderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
     struct Read {
         std::unique_ptr<AudioFile> job;
         std::vector<std::string> log;
-        bool has(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
+        bool has(const std::string& line) const {
+            return std::find(log.begin(), log.end(), line) != log.end();
+        }
     };
 
     static Read read(const Bytes& image, bool headerOnly = true) {
@@ -70,11 +71,16 @@ protected:
 
     // Two frames of 16-bit stereo.
     static AiffBuilder aiff16(const Bytes& samples = ramp(8)) {
-        return std::move(AiffBuilder("AIFF").comm(AiffBuilder::commBody(2, 2, 16, AiffBuilder::rate44100())).ssnd(samples));
+        return std::move(AiffBuilder("AIFF")
+                             .comm(AiffBuilder::commBody(2, 2, 16, AiffBuilder::rate44100()))
+                             .ssnd(samples));
     }
     static AiffBuilder aifc16(const std::string& compression, const Bytes& samples = ramp(8)) {
-        return std::move(AiffBuilder("AIFC").fver().comm(
-            AiffBuilder::commBodyC(2, 2, 16, AiffBuilder::rate44100(), compression, "not compressed")).ssnd(samples));
+        return std::move(AiffBuilder("AIFC")
+                             .fver()
+                             .comm(AiffBuilder::commBodyC(2, 2, 16, AiffBuilder::rate44100(), compression,
+                                                          "not compressed"))
+                             .ssnd(samples));
     }
 
     platform::HeadlessHost host_;
@@ -92,8 +98,8 @@ TEST_F(AiffReaderTest, RateBytesDecodeToTheExactRate) {
         {rateOf({0x40, 0x12, 0x17, 0x70}), 96000.0},
         {rateOf({0x40, 0x10, 0xAC, 0x44}), 176400.0},
         {rateOf({0x40, 0x10, 0xBB, 0x80}), 192000.0},
-        {rateOf({0x40, 0x0F, 0xBB, 0x80}), 96000.0},        // the normalised 96000
-        {rateOf({0x40, 0x0F, 0xAC, 0x44}), 88200.0},        // the normalised 88200
+        {rateOf({0x40, 0x0F, 0xBB, 0x80}), 96000.0},  // the normalised 96000
+        {rateOf({0x40, 0x0F, 0xAC, 0x44}), 88200.0},  // the normalised 88200
         {rateOf({0x40, 0x0D, 0xAC, 0x44}), 22050.0},
         {rateOf({0x40, 0x0E, 0xAC, 0x44, 0x80}), 44100.5},  // a fraction below the integer part
         {rateOf({0x3F, 0xFF, 0x80}), 1.0},
@@ -101,7 +107,8 @@ TEST_F(AiffReaderTest, RateBytesDecodeToTheExactRate) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decodeExtendedRate(c.bytes.data()), c.rate) << c.rate;
-        const auto r = read(AiffBuilder("AIFF").comm(AiffBuilder::commBody(2, 2, 16, c.bytes)).ssnd(ramp(8)).bytes());
+        const auto r =
+            read(AiffBuilder("AIFF").comm(AiffBuilder::commBody(2, 2, 16, c.bytes)).ssnd(ramp(8)).bytes());
         EXPECT_EQ(r.job->srcFrameRate, c.rate);
     }
 }
@@ -123,11 +130,12 @@ TEST_F(AiffReaderTest, PlainAiffIsReadWithItsSamples) {
     EXPECT_EQ(j.srcFrameRate, 44100.0);
     EXPECT_EQ(j.discardBytes, 8u + 3);  // the odd ANNO chunk, its pad byte not counted
     EXPECT_EQ(Bytes(j.srcAudioData.begin(), j.srcAudioData.end()), samples);
-    for (const char* line : {"<Info>  formType = AIFF", "<Info>  frameRateSign = 0 (hex) 0 (dec)",
-                             "<Info>  frameRateExponent (biased) = 400e (hex) 16398 (dec)",
-                             "<Info>  frameRateExponent = f (hex) 15 (dec)",
-                             "<Info>  frameRateFraction = ac 44 00 00 00 00 00 00", "<Info>  Frame rate = 44100.0",
-                             "<Info>  Audio data is 8 bytes", "<Info>  SSND chunk is good"}) {
+    for (const char* line :
+         {"<Info>  formType = AIFF", "<Info>  frameRateSign = 0 (hex) 0 (dec)",
+          "<Info>  frameRateExponent (biased) = 400e (hex) 16398 (dec)",
+          "<Info>  frameRateExponent = f (hex) 15 (dec)",
+          "<Info>  frameRateFraction = ac 44 00 00 00 00 00 00", "<Info>  Frame rate = 44100.0",
+          "<Info>  Audio data is 8 bytes", "<Info>  SSND chunk is good"}) {
         EXPECT_TRUE(r.has(line)) << line;
     }
 }
@@ -138,8 +146,9 @@ TEST_F(AiffReaderTest, CompressionTypeDecidesTheSampleByteOrder) {
         int order;
         int error;
     };
-    for (const Case& c : {Case{"sowt", kLittleEndian, 0}, Case{"NONE", kBigEndian, 0},
-                          Case{"ulaw", kOrderUnknown, kErrorCompression}, Case{"fl32", kOrderUnknown, kErrorCompression}}) {
+    for (const Case& c :
+         {Case{"sowt", kLittleEndian, 0}, Case{"NONE", kBigEndian, 0},
+          Case{"ulaw", kOrderUnknown, kErrorCompression}, Case{"fl32", kOrderUnknown, kErrorCompression}}) {
         const auto r = read(aifc16(c.compression).bytes(), false);
         const AudioFile& j = *r.job;
         EXPECT_EQ(j.srcFileType, catalogue::kFileAIFC) << c.compression;
@@ -167,19 +176,22 @@ TEST_F(AiffReaderTest, EveryHeaderFailureSetsItsBitAndLogsItsLine) {
     Bytes fver5(5, 0);
     bytes::writeU32BE(fver5.data(), 0xA2805140);
     const FailureCase cases[] = {
-        {"not FORM", [&] { return aiff16().formId("RIFF").bytes(); }, kErrorHeader, "<ERROR> Unexpected chunk ID: RIFF"},
-        {"shorter than the form header", [] { return Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I'}; }, kErrorHeader,
-         nullptr},
-        {"unknown form type", [&] { return AiffBuilder("WAVE").comm(comm).ssnd(ramp(8)).bytes(); }, kErrorHeader,
-         "<ERROR> formType = file_unknown"},
-        {"AIFF with FVER", [&] { return AiffBuilder("AIFF").fver().comm(comm).ssnd(ramp(8)).bytes(); }, kErrorHeader,
-         "<ERROR> This AIFF file incorrectly has an FVER chunk"},
-        {"AIFC without FVER", [&] { return AiffBuilder("AIFC").comm(commC).ssnd(ramp(8)).bytes(); }, kErrorHeader,
-         "<ERROR> This AIFC file is missing an FVER chunk"},
-        {"FVER of 5 bytes", [&] { return AiffBuilder("AIFC").chunk("FVER", fver5).comm(commC).ssnd(ramp(8)).bytes(); },
+        {"not FORM", [&] { return aiff16().formId("RIFF").bytes(); }, kErrorHeader,
+         "<ERROR> Unexpected chunk ID: RIFF"},
+        {"shorter than the form header", [] { return Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A', 'I'}; },
+         kErrorHeader, nullptr},
+        {"unknown form type", [&] { return AiffBuilder("WAVE").comm(comm).ssnd(ramp(8)).bytes(); },
+         kErrorHeader, "<ERROR> formType = file_unknown"},
+        {"AIFF with FVER", [&] { return AiffBuilder("AIFF").fver().comm(comm).ssnd(ramp(8)).bytes(); },
+         kErrorHeader, "<ERROR> This AIFF file incorrectly has an FVER chunk"},
+        {"AIFC without FVER", [&] { return AiffBuilder("AIFC").comm(commC).ssnd(ramp(8)).bytes(); },
+         kErrorHeader, "<ERROR> This AIFC file is missing an FVER chunk"},
+        {"FVER of 5 bytes",
+         [&] { return AiffBuilder("AIFC").chunk("FVER", fver5).comm(commC).ssnd(ramp(8)).bytes(); },
          kErrorHeader, "<ERROR> Unexpected ckDataSize"},
-        {"FVER of another version", [&] { return AiffBuilder("AIFC").fver(0xA2805141).comm(commC).ssnd(ramp(8)).bytes(); },
-         kErrorHeader, "<ERROR> Unexpected timestamp: a2805141 (hex) 2726318401 (dec)"},
+        {"FVER of another version",
+         [&] { return AiffBuilder("AIFC").fver(0xA2805141).comm(commC).ssnd(ramp(8)).bytes(); }, kErrorHeader,
+         "<ERROR> Unexpected timestamp: a2805141 (hex) 2726318401 (dec)"},
         {"no COMM", [&] { return AiffBuilder("AIFF").ssnd(ramp(8)).bytes(); }, kErrorHeader,
          "<ERROR> This file is missing a COMM chunk"},
         {"nothing after the header", [] { return AiffBuilder("AIFF").bytes(); }, kErrorHeader,
@@ -192,18 +204,22 @@ TEST_F(AiffReaderTest, EveryHeaderFailureSetsItsBitAndLogsItsLine) {
          "<ERROR> There can only be one SSND chunk"},
         {"second FVER", [&] { return aifc16("NONE").fver().bytes(); }, kErrorHeader,
          "<ERROR> There can only be one FVER chunk"},
-        {"second ID3", [&] { return aiff16().chunk("ID3 ", ramp(10)).chunk("ID3 ", ramp(10)).bytes(); }, kErrorHeader,
-         "<ERROR> There can only be one ID3v2 chunk"},
+        {"second ID3", [&] { return aiff16().chunk("ID3 ", ramp(10)).chunk("ID3 ", ramp(10)).bytes(); },
+         kErrorHeader, "<ERROR> There can only be one ID3v2 chunk"},
         {"second AESD", [&] { return aiff16().chunk("AESD", Bytes(24)).chunk("AESD", Bytes(24)).bytes(); },
          kErrorHeader, "<ERROR> There can only be one AESD chunk"},
-        {"second QUER", [&] { return aiff16().chunk("QUER", signatureBody(1, 1)).chunk("QUER", signatureBody(1, 1)).bytes(); },
+        {"second QUER",
+         [&] {
+             return aiff16().chunk("QUER", signatureBody(1, 1)).chunk("QUER", signatureBody(1, 1)).bytes();
+         },
          kErrorHeader, "<ERROR> There can only be one QUER chunk"},
-        {"chunk past the end", [&] { return aiff16().chunk("ANNO", ramp(4), true, 400).bytes(); }, kErrorHeader,
-         "<ERROR> Chunk length overruns the file length"},
+        {"chunk past the end", [&] { return aiff16().chunk("ANNO", ramp(4), true, 400).bytes(); },
+         kErrorHeader, "<ERROR> Chunk length overruns the file length"},
         {"AESD of 23 bytes", [&] { return aiff16().chunk("AESD", Bytes(23, 0x19)).bytes(); }, kErrorHeader,
          "<ERROR> Unexpected ckDataSize"},
-        {"SSND without its offset fields", [&] { return AiffBuilder("AIFF").comm(comm).chunk("SSND", ramp(6)).bytes(); },
-         kErrorHeader, "<ERROR> Unexpected ckDataSize: 6"},
+        {"SSND without its offset fields",
+         [&] { return AiffBuilder("AIFF").comm(comm).chunk("SSND", ramp(6)).bytes(); }, kErrorHeader,
+         "<ERROR> Unexpected ckDataSize: 6"},
         {"SSND shorter than COMM says", [&] { return aiff16(ramp(6)).bytes(); }, kErrorHeader,
          "<ERROR> The SSND chunk holds fewer sample frames than COMM announces"},
     };
@@ -362,8 +378,10 @@ TEST_F(AiffReaderTest, KeepsTheFirstID3ChunkAndDecodesTheSignature) {
     bytes::appendU32BE(expected, 11);
     expected.insert(expected.end(), id3Body.begin(), id3Body.end());
     EXPECT_EQ(job->srcID3ChunkData, expected);
-    EXPECT_NE(job->warning_1 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeQW)->priorPosition), 0u);
-    EXPECT_NE(job->warning_2 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeHR)->priorPosition), 0u);
+    EXPECT_NE(job->warning_1 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeQW)->priorPosition),
+              0u);
+    EXPECT_NE(job->warning_2 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeHR)->priorPosition),
+              0u);
 
     // A later pass keeps the copy made first.
     const auto other = aiff16().chunk("ID3 ", ramp(4)).bytes();

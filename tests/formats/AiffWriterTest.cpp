@@ -1,5 +1,3 @@
-#include "formats/AiffWriter.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,6 +7,7 @@
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
 #include "formats/AiffReader.h"
+#include "formats/AiffWriter.h"
 #include "formats/Bytes.h"
 #include "formats/ReadOnlyFile.h"
 #include "platform/Host.h"
@@ -20,7 +19,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 class AiffWriterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
@@ -49,7 +48,9 @@ protected:
         CreateDestBufferAIFC(j, out);
         return out;
     }
-    static std::string text(const Bytes& b, size_t at, size_t n) { return std::string(b.begin() + at, b.begin() + at + n); }
+    static std::string text(const Bytes& b, size_t at, size_t n) {
+        return std::string(b.begin() + at, b.begin() + at + n);
+    }
 
     platform::HeadlessHost host_;
 };
@@ -119,9 +120,12 @@ TEST_F(AiffWriterTest, SixRatesAreWrittenByteForByteAndReadBackExactly) {
         Bytes bytes;
     };
     const Case cases[] = {
-        {44100.0, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}},  {48000.0, {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}},
-        {88200.0, {0x40, 0x12, 0x15, 0x88, 0x80, 0, 0, 0, 0, 0}}, {96000.0, {0x40, 0x12, 0x17, 0x70, 0, 0, 0, 0, 0, 0}},
-        {176400.0, {0x40, 0x10, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}}, {192000.0, {0x40, 0x10, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}},
+        {44100.0, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}},
+        {48000.0, {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}},
+        {88200.0, {0x40, 0x12, 0x15, 0x88, 0x80, 0, 0, 0, 0, 0}},
+        {96000.0, {0x40, 0x12, 0x17, 0x70, 0, 0, 0, 0, 0, 0}},
+        {176400.0, {0x40, 0x10, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}},
+        {192000.0, {0x40, 0x10, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         uint8_t encoded[10];
@@ -232,11 +236,11 @@ TEST_F(AiffWriterTest, FormSizeIsCutToTheLimitLikeRiff) {
         uint64_t trailing;
     };
     const Case cases[] = {
-        {catalogue::kFileAIFF, 1073741824, 2, 2, 66},       // 4 GiB of 16-bit stereo
+        {catalogue::kFileAIFF, 1073741824, 2, 2, 66},  // 4 GiB of 16-bit stereo
         {catalogue::kFileAIFC, 1073741824, 2, 2, 66},
-        {catalogue::kFileAIFF, 715827882, 2, 3, 66 + 14},   // 24-bit, with an odd ID3 chunk and its pad
-        {catalogue::kFileAIFC, 1431655765, 1, 3, 66},       // mono 24-bit: odd sizes
-        {catalogue::kFileAIFF, 1000, 2, 2, 66},             // fits
+        {catalogue::kFileAIFF, 715827882, 2, 3, 66 + 14},  // 24-bit, with an odd ID3 chunk and its pad
+        {catalogue::kFileAIFC, 1431655765, 1, 3, 66},      // mono 24-bit: odd sizes
+        {catalogue::kFileAIFF, 1000, 2, 2, 66},            // fits
     };
     for (const auto& c : cases) {
         AudioFile j("/tmp/long.aif", false, false);

@@ -2,11 +2,9 @@
 // `flac` tool writes are read exactly, and files we write pass `flac -t`, decode to our
 // samples and list their metadata blocks in our order under `metaflac`.
 
-#include <gtest/gtest.h>
-
-#include <dirent.h>
-
 #include <FLAC/format.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -103,17 +101,21 @@ std::vector<std::string> blockList(const std::string& path) {
 }
 
 class FlacTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setHost(&host_);
-        if (!test::haveTool("flac") || !test::haveTool("metaflac")) GTEST_SKIP() << "flac and metaflac are not installed";
+        if (!test::haveTool("flac") || !test::haveTool("metaflac"))
+            GTEST_SKIP() << "flac and metaflac are not installed";
     }
     void TearDown() override { platform::setHost(nullptr); }
 
     // A FLAC file made by the flac tool from a WAV file of these samples.
     std::string flacFromTool(const std::string& name, uint16_t channels, uint32_t rate, uint16_t bits,
                              const std::vector<int32_t>& s, const std::string& options = "--no-padding") {
-        const std::string wav = test::WavBuilder().pcm(channels, rate, bits).data(packed(s, bits / 8)).writeTo(dir_, name + ".wav");
+        const std::string wav = test::WavBuilder()
+                                    .pcm(channels, rate, bits)
+                                    .data(packed(s, bits / 8))
+                                    .writeTo(dir_, name + ".wav");
         const std::string flac = dir_.file(name + ".flac");
         EXPECT_EQ(runCommand("flac -s -f " + options + " -o " + shellQuote(flac) + " " + shellQuote(wav)), 0);
         return flac;
@@ -127,8 +129,8 @@ protected:
     }
 
     // A finished conversion to FLAC as the driver hands it over: 32-bit samples.
-    static std::unique_ptr<AudioFile> converted(const std::vector<int32_t>& s, uint32_t channels, uint32_t bits,
-                                                double rate) {
+    static std::unique_ptr<AudioFile> converted(const std::vector<int32_t>& s, uint32_t channels,
+                                                uint32_t bits, double rate) {
         auto j = std::make_unique<AudioFile>("/tmp/source.wav", false, false);
         j->dstFileType = catalogue::kFileFLAC;
         j->dstEndianessValues = j->dstEndianessData = kLittleEndian;
@@ -140,7 +142,8 @@ protected:
         j->filterType_1 = catalogue::kTypeQW;
         j->filterType_2 = catalogue::kTypeHR;
         EXPECT_TRUE(allocateBuffer(*j, j->dstAudioData, s.size() * 4));
-        for (size_t i = 0; i < s.size(); ++i) bytes::writeU32LE(&j->dstAudioData[4 * i], static_cast<uint32_t>(s[i]));
+        for (size_t i = 0; i < s.size(); ++i)
+            bytes::writeU32LE(&j->dstAudioData[4 * i], static_cast<uint32_t>(s[i]));
         return j;
     }
 
@@ -171,7 +174,8 @@ TEST_F(FlacTest, ReadsFilesWrittenByTheFlacTool) {
 
         const auto full = read(path, false);
         ASSERT_EQ(full->error.load(), 0) << c.bits;
-        EXPECT_EQ(Bytes(full->srcAudioData.begin(), full->srcAudioData.end()), packed(s, c.bits / 8)) << c.bits;
+        EXPECT_EQ(Bytes(full->srcAudioData.begin(), full->srcAudioData.end()), packed(s, c.bits / 8))
+            << c.bits;
     }
 }
 
@@ -197,11 +201,13 @@ TEST_F(FlacTest, WrittenFilesPassTheToolAndDecodeToOurSamples) {
         ASSERT_EQ(decoded.error.load(), 0);
         EXPECT_EQ(decoded.srcFrameRate, c.rate);
         EXPECT_EQ(decoded.srcChannels, c.channels);
-        EXPECT_EQ(Bytes(decoded.srcAudioData.begin(), decoded.srcAudioData.end()), packed(s, c.bits / 8)) << c.bits;
+        EXPECT_EQ(Bytes(decoded.srcAudioData.begin(), decoded.srcAudioData.end()), packed(s, c.bits / 8))
+            << c.bits;
 
         const auto ours = read(path, false);
         ASSERT_EQ(ours->error.load(), 0);
-        EXPECT_EQ(Bytes(ours->srcAudioData.begin(), ours->srcAudioData.end()), packed(s, c.bits / 8)) << c.bits;
+        EXPECT_EQ(Bytes(ours->srcAudioData.begin(), ours->srcAudioData.end()), packed(s, c.bits / 8))
+            << c.bits;
     }
     // Nothing but the outputs and the tool's decodes: no temporary file stays behind.
     EXPECT_EQ(folderEntries(dir_.path()).size(), 6u);
@@ -232,12 +238,13 @@ TEST_F(FlacTest, MetadataBlocksComeInOrderAndReadBack) {
 
     const std::vector<std::string> expected = {
         "0 (STREAMINFO) length 34",
-        "2 (APPLICATION) length 70 id 72696666",  // "riff" + the 66-byte signature chunk
+        "2 (APPLICATION) length 70 id 72696666",   // "riff" + the 66-byte signature chunk
         "2 (APPLICATION) length 614 id 72696666",  // a new 610-byte bext chunk
         "2 (APPLICATION) length 17 id 72696666",
         "2 (APPLICATION) length 15 id 72696666",
         "1 (PADDING) length 8192",
-        "4 (VORBIS_COMMENT) length " + std::to_string(4 + std::strlen(FLAC__VENDOR_STRING) + 4 + 4 + 15 + 4 + 13),
+        "4 (VORBIS_COMMENT) length " +
+            std::to_string(4 + std::strlen(FLAC__VENDOR_STRING) + 4 + 4 + 15 + 4 + 13),
         "1 (PADDING) length 8192",
         "6 (PICTURE) length " + std::to_string(4 + 4 + 9 + 4 + 8 + 16 + 4 + 300),
     };
@@ -247,13 +254,16 @@ TEST_F(FlacTest, MetadataBlocksComeInOrderAndReadBack) {
 
     const auto back = read(path, true);
     ASSERT_EQ(back->error.load(), 0);
-    EXPECT_NE(back->warning_1 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeQW)->priorPosition), 0u);
-    EXPECT_NE(back->warning_2 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeHR)->priorPosition), 0u);
+    EXPECT_NE(back->warning_1 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeQW)->priorPosition),
+              0u);
+    EXPECT_NE(back->warning_2 & catalogue::bit(catalogue::findEnhancement(catalogue::kTypeHR)->priorPosition),
+              0u);
     ASSERT_EQ(back->srcBextChunkData.size(), 610u);
     EXPECT_EQ(static_cast<int16_t>(bytes::readU16LE(&back->srcBextChunkData[420])), -2346);
     EXPECT_EQ(back->srcIXMLChunkData, j->srcIXMLChunkData);
     EXPECT_EQ(back->srcID3ChunkData, j->srcID3ChunkData);
-    EXPECT_EQ(back->srcVorbisComments, (std::vector<std::string>{"TITLE=D\xc3\xa9j\xc3\xa0 vu", "COMMENT=a=b=c"}));
+    EXPECT_EQ(back->srcVorbisComments,
+              (std::vector<std::string>{"TITLE=D\xc3\xa9j\xc3\xa0 vu", "COMMENT=a=b=c"}));
     ASSERT_EQ(back->srcPictureChunkDict.size(), 1u);
     const FlacPicture& p = back->srcPictureChunkDict.front();
     EXPECT_EQ(p.type, 3u);
@@ -275,11 +285,12 @@ TEST_F(FlacTest, PlainConversionCarriesOnlyTheSignature) {
     ASSERT_EQ(j->error.load(), 0);
     // libFLAC itself adds a comment block holding only its vendor string when it is given
     // none; the reader ignores a block without comments.
-    EXPECT_EQ(blockList(path), (std::vector<std::string>{
-                                   "0 (STREAMINFO) length 34",
-                                   "4 (VORBIS_COMMENT) length " + std::to_string(8 + std::strlen(FLAC__VENDOR_STRING)),
-                                   "2 (APPLICATION) length 70 id 72696666",
-                               }));
+    EXPECT_EQ(blockList(path),
+              (std::vector<std::string>{
+                  "0 (STREAMINFO) length 34",
+                  "4 (VORBIS_COMMENT) length " + std::to_string(8 + std::strlen(FLAC__VENDOR_STRING)),
+                  "2 (APPLICATION) length 70 id 72696666",
+              }));
     const auto back = read(path, true);
     EXPECT_EQ(back->error.load(), 0);
     EXPECT_TRUE(back->srcVorbisComments.empty());
@@ -290,13 +301,12 @@ TEST_F(FlacTest, CommentsAndPictureSurviveFlacToFlac) {
     const auto s = samples(2 * 5000, 24, 7);
     const std::string source = flacFromTool("source", 2, 96000, 24, s);
     const std::string picturePath = dir_.file("cover.bin");
-    {
-        std::ofstream(picturePath, std::ios::binary) << std::string(777, '\x89');
-    }
+    { std::ofstream(picturePath, std::ios::binary) << std::string(777, '\x89'); }
     ASSERT_EQ(runCommand("metaflac --set-tag=" + shellQuote("TITLE=D\xc3\xa9j\xc3\xa0 vu") +
                          " --set-tag=" + shellQuote("ARTIST=\xe5\xb0\x8f\xe6\xbe\xa4") +
                          " --set-tag=" + shellQuote("COMMENT=key=value") + " --import-picture-from=" +
-                         shellQuote("3|image/jpeg|Front \xc3\xa9|32x32x24|" + picturePath) + " " + shellQuote(source)),
+                         shellQuote("3|image/jpeg|Front \xc3\xa9|32x32x24|" + picturePath) + " " +
+                         shellQuote(source)),
               0);
 
     // The two passes of a conversion, then the writer with the source's metadata.
@@ -304,8 +314,9 @@ TEST_F(FlacTest, CommentsAndPictureSurviveFlacToFlac) {
     ASSERT_EQ(j->error.load(), 0);
     AnalyseFLAC(*j, false);
     ASSERT_EQ(j->error.load(), 0);
-    EXPECT_EQ(j->srcVorbisComments, (std::vector<std::string>{"TITLE=D\xc3\xa9j\xc3\xa0 vu",
-                                                              "ARTIST=\xe5\xb0\x8f\xe6\xbe\xa4", "COMMENT=key=value"}));
+    EXPECT_EQ(j->srcVorbisComments,
+              (std::vector<std::string>{"TITLE=D\xc3\xa9j\xc3\xa0 vu", "ARTIST=\xe5\xb0\x8f\xe6\xbe\xa4",
+                                        "COMMENT=key=value"}));
     j->dstFileType = catalogue::kFileFLAC;
     j->dstEndianessValues = j->dstEndianessData = kLittleEndian;
     j->dstChannels_2 = j->dstChannelsData = 2;
@@ -314,7 +325,8 @@ TEST_F(FlacTest, CommentsAndPictureSurviveFlacToFlac) {
     j->dstFrames = j->srcFrames;
     j->dstFrameRate = j->srcFrameRate;
     ASSERT_TRUE(allocateBuffer(*j, j->dstAudioData, s.size() * 4));
-    for (size_t i = 0; i < s.size(); ++i) bytes::writeU32LE(&j->dstAudioData[4 * i], static_cast<uint32_t>(s[i]));
+    for (size_t i = 0; i < s.size(); ++i)
+        bytes::writeU32LE(&j->dstAudioData[4 * i], static_cast<uint32_t>(s[i]));
     const std::string out = dir_.file("out.flac");
     CreateDestBufferFLAC(*j, out);
     ASSERT_EQ(j->error.load(), 0);
@@ -325,8 +337,8 @@ TEST_F(FlacTest, CommentsAndPictureSurviveFlacToFlac) {
     ASSERT_EQ(runCommand("metaflac --export-picture-to=" + shellQuote(exported) + " " + shellQuote(out)), 0);
     EXPECT_EQ(readFile(exported), readFile(picturePath));
     const std::string listing = captureCommand("metaflac --list --block-type=PICTURE " + shellQuote(out));
-    for (const char* line : {"  type: 3 (Cover (front))", "  MIME type: image/jpeg", "  description: Front \xc3\xa9",
-                             "  width: 32", "  height: 32", "  depth: 24"}) {
+    for (const char* line : {"  type: 3 (Cover (front))", "  MIME type: image/jpeg",
+                             "  description: Front \xc3\xa9", "  width: 32", "  height: 32", "  depth: 24"}) {
         EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
     }
 }
@@ -335,12 +347,12 @@ TEST_F(FlacTest, ReaderKeepsTheFirstOfEachKindAndDiscardsForeignApplications) {
     const std::string path = flacFromTool("two", 2, 44100, 16, samples(2000, 16));
     const std::string picture = dir_.file("p.bin");
     std::ofstream(picture, std::ios::binary) << "first";
-    ASSERT_EQ(runCommand("metaflac --import-picture-from=" + shellQuote("3|image/png|one|1x1x24|" + picture) + " " +
-                         shellQuote(path)),
+    ASSERT_EQ(runCommand("metaflac --import-picture-from=" + shellQuote("3|image/png|one|1x1x24|" + picture) +
+                         " " + shellQuote(path)),
               0);
     std::ofstream(picture, std::ios::binary) << "second";
-    ASSERT_EQ(runCommand("metaflac --import-picture-from=" + shellQuote("4|image/png|two|1x1x24|" + picture) + " " +
-                         shellQuote(path)),
+    ASSERT_EQ(runCommand("metaflac --import-picture-from=" + shellQuote("4|image/png|two|1x1x24|" + picture) +
+                         " " + shellQuote(path)),
               0);
 
     auto j = std::make_unique<AudioFile>(path, false, false);
@@ -353,7 +365,8 @@ TEST_F(FlacTest, ReaderKeepsTheFirstOfEachKindAndDiscardsForeignApplications) {
     EXPECT_EQ(j->srcPictureChunkDict.front().data, (Bytes{'f', 'i', 'r', 's', 't'}));
     EXPECT_EQ(j->srcVorbisComments, std::vector<std::string>{"KEPT=from before"});
     const auto lines = log.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "<ERROR> Only one FLAC picture is supported'"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "<ERROR> Only one FLAC picture is supported'"),
+              lines.end());
 
     // An APPLICATION block holding a chunk we do not keep: write a bext block, rename it.
     auto w = converted(samples(200, 16), 2, 16, 44100.0);
@@ -375,7 +388,8 @@ TEST_F(FlacTest, ReaderKeepsTheFirstOfEachKindAndDiscardsForeignApplications) {
     EXPECT_EQ(back->error.load(), 0);
     EXPECT_TRUE(back->srcBextChunkData.empty());
     const auto discard = log.lines();
-    EXPECT_NE(std::find(discard.begin(), discard.end(), "<Info>  Discarding application chunk: junk"), discard.end());
+    EXPECT_NE(std::find(discard.begin(), discard.end(), "<Info>  Discarding application chunk: junk"),
+              discard.end());
 }
 
 // Damaged, cut and foreign files end with an error, never with a crash or wrong samples.
@@ -460,7 +474,8 @@ TEST_F(FlacTest, FailedOrCancelledEncodingLeavesNothingBehind) {
     auto clash = converted(s, 2, 24, 96000.0);
     CreateDestBufferFLAC(*clash, taken);
     EXPECT_EQ(clash->error.load(), kErrorCannotSave);
-    EXPECT_EQ(readFile(taken), (Bytes{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'f', 'i', 'l', 'e'}));
+    EXPECT_EQ(readFile(taken),
+              (Bytes{'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'f', 'i', 'l', 'e'}));
     EXPECT_EQ(folderEntries(dir_.path()), std::vector<std::string>{"taken.flac"});
 
     // Samples beyond the word length cannot be encoded as they are.

@@ -65,9 +65,16 @@ std::vector<int32_t> samples(size_t count, unsigned bits) {
 void putSample(uint8_t* p, int32_t v, unsigned bytesPerSample, int order) {
     const auto u = static_cast<uint32_t>(v);
     switch (bytesPerSample) {
-        case 2: order == kBigEndian ? bytes::writeU16BE(p, static_cast<uint16_t>(u)) : bytes::writeU16LE(p, static_cast<uint16_t>(u)); break;
-        case 3: order == kBigEndian ? bytes::writeU24BE(p, u) : bytes::writeU24LE(p, u); break;
-        default: order == kBigEndian ? bytes::writeU32BE(p, u) : bytes::writeU32LE(p, u); break;
+        case 2:
+            order == kBigEndian ? bytes::writeU16BE(p, static_cast<uint16_t>(u))
+                                : bytes::writeU16LE(p, static_cast<uint16_t>(u));
+            break;
+        case 3:
+            order == kBigEndian ? bytes::writeU24BE(p, u) : bytes::writeU24LE(p, u);
+            break;
+        default:
+            order == kBigEndian ? bytes::writeU32BE(p, u) : bytes::writeU32LE(p, u);
+            break;
     }
 }
 
@@ -76,7 +83,8 @@ std::string writeOutput(const Output& o, const std::vector<int32_t>& s, const te
     AudioFile job("/tmp/source.wav", false, false);
     const bool flac = o.type == catalogue::kFileFLAC;
     job.dstFileType = o.type;
-    job.dstEndianessValues = o.type == catalogue::kFileAIFF || o.type == catalogue::kFileAIFC ? kBigEndian : kLittleEndian;
+    job.dstEndianessValues =
+        o.type == catalogue::kFileAIFF || o.type == catalogue::kFileAIFC ? kBigEndian : kLittleEndian;
     job.dstEndianessData = o.dataOrder;
     job.dstChannels_2 = job.dstChannelsData = o.channels;
     job.dstSampleBits = o.bits;
@@ -84,9 +92,12 @@ std::string writeOutput(const Output& o, const std::vector<int32_t>& s, const te
     job.srcFrames = job.dstFrames = o.frames;
     job.srcFrameRate = job.dstFrameRate = o.rate;
     EXPECT_TRUE(allocateBuffer(job, job.dstAudioData, s.size() * job.dstSampleBytes));
-    for (size_t i = 0; i < s.size(); ++i) putSample(&job.dstAudioData[i * job.dstSampleBytes], s[i], job.dstSampleBytes, o.dataOrder);
+    for (size_t i = 0; i < s.size(); ++i)
+        putSample(&job.dstAudioData[i * job.dstSampleBytes], s[i], job.dstSampleBytes, o.dataOrder);
 
-    const std::string path = dir.file(std::string(o.name) + (flac ? ".flac" : o.type == catalogue::kFileWAV ? ".wav" : ".aif"));
+    const std::string path = dir.file(std::string(o.name) + (flac                            ? ".flac"
+                                                             : o.type == catalogue::kFileWAV ? ".wav"
+                                                                                             : ".aif"));
     if (flac) {
         CreateDestBufferFLAC(job, path);
     } else {
@@ -118,7 +129,7 @@ std::map<std::string, std::string> ffprobeStream(const std::string& path) {
 }
 
 class FormatInterop : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
     test::TempDir dir_;
@@ -136,9 +147,11 @@ TEST_F(FormatInterop, SoxReadsEveryOutputSampleForSample) {
         EXPECT_EQ(captureCommand("soxi -b " + q), platform::format("%u\n", o.bits)) << o.name;
         EXPECT_EQ(captureCommand("soxi -s " + q), platform::format("%u\n", o.frames)) << o.name;
 
-        const std::string raw = captureCommand(platform::format("sox -V1 %s -t raw -e signed-integer -b %u -L -", q.c_str(), o.bits));
+        const std::string raw = captureCommand(
+            platform::format("sox -V1 %s -t raw -e signed-integer -b %u -L -", q.c_str(), o.bits));
         Bytes expected(s.size() * (o.bits / 8));
-        for (size_t i = 0; i < s.size(); ++i) putSample(&expected[i * (o.bits / 8)], s[i], o.bits / 8, kLittleEndian);
+        for (size_t i = 0; i < s.size(); ++i)
+            putSample(&expected[i * (o.bits / 8)], s[i], o.bits / 8, kLittleEndian);
         EXPECT_TRUE(raw == std::string(expected.begin(), expected.end())) << o.name << ": samples differ";
     }
 }
@@ -150,8 +163,11 @@ TEST_F(FormatInterop, FfprobeFindsRateChannelsAndBits) {
         const auto s = samples(size_t{o.frames} * o.channels, o.bits);
         const auto fields = ffprobeStream(writeOutput(o, s, dir_));
         EXPECT_EQ(fields.count("codec_name") ? fields.at("codec_name") : "", o.ffmpegCodec) << o.name;
-        EXPECT_EQ(fields.count("sample_rate") ? fields.at("sample_rate") : "", platform::format("%.0f", o.rate)) << o.name;
-        EXPECT_EQ(fields.count("channels") ? fields.at("channels") : "", platform::format("%u", o.channels)) << o.name;
+        EXPECT_EQ(fields.count("sample_rate") ? fields.at("sample_rate") : "",
+                  platform::format("%.0f", o.rate))
+            << o.name;
+        EXPECT_EQ(fields.count("channels") ? fields.at("channels") : "", platform::format("%u", o.channels))
+            << o.name;
         // PCM states its bits per sample, FLAC its raw bits.
         const std::string bits = o.type == catalogue::kFileFLAC ? "bits_per_raw_sample" : "bits_per_sample";
         EXPECT_EQ(fields.count(bits) ? fields.at(bits) : "", platform::format("%u", o.bits)) << o.name;

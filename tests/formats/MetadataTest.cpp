@@ -1,5 +1,3 @@
-#include "formats/Metadata.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 
 #include "engine/record/AudioFile.h"
 #include "formats/Bytes.h"
+#include "formats/Metadata.h"
 #include "formats/ReadOnlyFile.h"
 #include "formats/WavReader.h"
 #include "formats/WavWriter.h"
@@ -23,7 +22,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void putText(Bytes& b, size_t at, const std::string& text) { std::copy(text.begin(), text.end(), b.begin() + at); }
+void putText(Bytes& b, size_t at, const std::string& text) {
+    std::copy(text.begin(), text.end(), b.begin() + at);
+}
 
 // A stored bext chunk (header included) with every field set to something recognisable.
 Bytes bextChunk(size_t codingHistory, uint16_t version = 2, uint64_t timeReference = 0x123456789ull) {
@@ -46,7 +47,7 @@ Bytes bextChunk(size_t codingHistory, uint16_t version = 2, uint64_t timeReferen
 }
 
 class MetadataTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
@@ -62,7 +63,9 @@ protected:
         j->dstMaxShortTermLoudness = 12.125;
         return j;
     }
-    static int16_t field(const Bytes& chunk, size_t at) { return static_cast<int16_t>(bytes::readU16LE(&chunk[at])); }
+    static int16_t field(const Bytes& chunk, size_t at) {
+        return static_cast<int16_t>(bytes::readU16LE(&chunk[at]));
+    }
 
     platform::HeadlessHost host_;
 };
@@ -73,9 +76,18 @@ TEST_F(MetadataTest, LoudnessFieldsAreRoundedHalfAwayFromZero) {
         int16_t stored;
     };
     const Case cases[] = {
-        {-23.456, -2346}, {7.8, 780},      {-0.004, 0},        {-0.125, -13},     {0.125, 13},
-        {0.0, 0},         {-327.68, -32768}, {327.67, 32767},  {-400.0, -32768},  {400.0, 32767},
-        {-std::numeric_limits<double>::infinity(), -32768}, {std::numeric_limits<double>::quiet_NaN(), 0},
+        {-23.456, -2346},
+        {7.8, 780},
+        {-0.004, 0},
+        {-0.125, -13},
+        {0.125, 13},
+        {0.0, 0},
+        {-327.68, -32768},
+        {327.67, 32767},
+        {-400.0, -32768},
+        {400.0, 32767},
+        {-std::numeric_limits<double>::infinity(), -32768},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
     };
     for (const auto& c : cases) {
         auto j = job();
@@ -84,7 +96,8 @@ TEST_F(MetadataTest, LoudnessFieldsAreRoundedHalfAwayFromZero) {
         Bytes out;
         CreateBextChunk(*j, out, 610);
         ASSERT_EQ(out.size(), 610u);
-        for (size_t at = 420; at < 430; at += 2) EXPECT_EQ(field(out, at), c.stored) << c.value << " at " << at;
+        for (size_t at = 420; at < 430; at += 2)
+            EXPECT_EQ(field(out, at), c.stored) << c.value << " at " << at;
     }
 }
 
@@ -100,7 +113,8 @@ TEST_F(MetadataTest, StoredBextIsRebuiltWithVersionTwoAndTheConvertedLoudness) {
         Bytes expected = j->srcBextChunkData;
         bytes::writeU16LE(&expected[354], 2);
         const int16_t loudness[5] = {-2346, 780, 0, -1213, 1213};
-        for (int i = 0; i < 5; ++i) bytes::writeU16LE(&expected[420 + 2 * i], static_cast<uint16_t>(loudness[i]));
+        for (int i = 0; i < 5; ++i)
+            bytes::writeU16LE(&expected[420 + 2 * i], static_cast<uint16_t>(loudness[i]));
         EXPECT_EQ(out, expected) << version;
     }
 }
@@ -155,7 +169,8 @@ TEST_F(MetadataTest, BuildersAppendExactlyTheAnnouncedSize) {
         Bytes out = {0xFF};  // appended to, never replaced
         b.build(*j, out, static_cast<uint32_t>(b.stored.size()));
         ASSERT_EQ(out.size(), 1 + b.stored.size());
-        EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 5), std::string(b.stored.begin(), b.stored.begin() + 4));
+        EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 5),
+                  std::string(b.stored.begin(), b.stored.begin() + 4));
         EXPECT_EQ(bytes::readU32LE(&out[5]), b.stored.size() - 8);
     }
 
@@ -185,7 +200,8 @@ TEST_F(MetadataTest, IXMLAndID3TakeTheOutputsByteOrder) {
         CreateID3Chunk(*j, out, 13);
         ASSERT_EQ(out.size(), 13u);
         EXPECT_EQ(order == kBigEndian ? bytes::readU32BE(&out[4]) : bytes::readU32LE(&out[4]), 5u);
-        EXPECT_EQ(Bytes(out.begin() + 8, out.end()), Bytes(j->srcID3ChunkData.begin() + 8, j->srcID3ChunkData.end()));
+        EXPECT_EQ(Bytes(out.begin() + 8, out.end()),
+                  Bytes(j->srcID3ChunkData.begin() + 8, j->srcID3ChunkData.end()));
     }
 }
 
@@ -275,8 +291,8 @@ TEST_F(MetadataTest, IXMLAndVorbisReports) {
     AnalyseAudioMetricsVorbis(*j, 1);
     EXPECT_EQ(j->error.load(), 0);
     EXPECT_EQ(j->srcMetrics, (std::vector<std::string>{"---- Location Sound Metadata (iXML chunk) ----", xml,
-                                                       "---- FLAC Vorbis Comments ----", "TITLE=D\xc3\xa9j\xc3\xa0 vu",
-                                                       "ARTIST=Someone"}));
+                                                       "---- FLAC Vorbis Comments ----",
+                                                       "TITLE=D\xc3\xa9j\xc3\xa0 vu", "ARTIST=Someone"}));
 }
 
 // A WAV source with bext, converted to WAV with both settings on: the chunk read back from

@@ -17,9 +17,12 @@ void appendId(std::vector<uint8_t>& out, const std::string& id) {
 
 }  // namespace
 
-AiffBuilder::Rate AiffBuilder::rate44100() { return {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}; }
+AiffBuilder::Rate AiffBuilder::rate44100() {
+    return {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
+}
 
-std::vector<uint8_t> AiffBuilder::commBody(uint16_t channels, uint32_t frames, uint16_t bits, const Rate& rate) {
+std::vector<uint8_t> AiffBuilder::commBody(uint16_t channels, uint32_t frames, uint16_t bits,
+                                           const Rate& rate) {
     std::vector<uint8_t> b;
     bytes::appendU16BE(b, channels);
     bytes::appendU32BE(b, frames);
@@ -28,8 +31,9 @@ std::vector<uint8_t> AiffBuilder::commBody(uint16_t channels, uint32_t frames, u
     return b;
 }
 
-std::vector<uint8_t> AiffBuilder::commBodyC(uint16_t channels, uint32_t frames, uint16_t bits, const Rate& rate,
-                                            const std::string& compression, const std::string& name) {
+std::vector<uint8_t> AiffBuilder::commBodyC(uint16_t channels, uint32_t frames, uint16_t bits,
+                                            const Rate& rate, const std::string& compression,
+                                            const std::string& name) {
     std::vector<uint8_t> b = commBody(channels, frames, bits, rate);
     appendId(b, compression);
     b.push_back(static_cast<uint8_t>(name.size()));

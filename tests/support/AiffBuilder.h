@@ -18,7 +18,7 @@ namespace quiramo::test {
 class TempDir;
 
 class AiffBuilder {
-public:
+  public:
     using Rate = std::array<uint8_t, 10>;
     // 40 0E AC 44 00 ...: 44100 as the ten COMM bytes.
     static Rate rate44100();
@@ -45,7 +45,7 @@ public:
     std::vector<uint8_t> bytes() const;
     std::string writeTo(const TempDir& dir, const std::string& name) const;
 
-private:
+  private:
     std::string formId_ = "FORM";
     std::string formType_;
     std::optional<uint32_t> formSize_;
