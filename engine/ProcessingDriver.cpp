@@ -173,6 +173,13 @@ void convert(AudioFile& job) {
     if (job.error) return;
     ReadSourceFile(job, false);
     if (job.error) return;
+    // Every later stage works on whole frames and asserts that it has some. The analysis
+    // cannot always tell: a FLAC stream may leave its length unstated.
+    if (job.srcFrames == 0) {
+        platform::log("<ERROR> The source holds no audio frames");
+        job.error |= kErrorAudioData;
+        return;
+    }
 
     const auto s0 = static_cast<unsigned long>(job.srcFrames / job.srcFrameRate);
     if (plan.halfSpeed) {

@@ -11,8 +11,8 @@ namespace quiramo {
 class AudioFile;
 class ReadOnlyFile;
 
-// Reads the file named by job.inputFile. With headerOnly clear the sample bytes are handed
-// to CreateSrcAudioData. Results are the job's fields, error and warning bits.
+// Reads the file named by job.inputFile. With headerOnly clear the sample bytes are read
+// into srcAudioData. Results are the job's fields, error and warning bits.
 void AnalyseAIFC(AudioFile& job, bool headerOnly);
 
 // The same on a file that is already open (a memory image, for tests and the fuzzer).

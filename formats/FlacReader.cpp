@@ -3,7 +3,6 @@
 #include <FLAC/stream_decoder.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -117,7 +116,7 @@ class FlacDecode {
     bool readFailed_ = false;
     bool memoryFailed_ = false;
     const char* layoutError_ = nullptr;
-    const char* streamError_ = nullptr;
+    bool streamFailed_ = false;
 };
 
 FLAC__StreamDecoderReadStatus FlacDecode::read(FLAC__byte* buffer, size_t* bytes) {
@@ -210,7 +209,8 @@ void FlacDecode::metadata(const FLAC__StreamMetadata& block) {
                     return;
                 }
             }
-            std::string id(reinterpret_cast<const char*>(data), std::min<uint32_t>(n, 4));
+            const std::string id =
+                n ? std::string(reinterpret_cast<const char*>(data), std::min<uint32_t>(n, 4)) : "";
             platform::log("<Info>  Discarding application chunk: %4.4s", id.c_str());
             break;
         }
@@ -228,9 +228,11 @@ void FlacDecode::metadata(const FLAC__StreamMetadata& block) {
 }
 
 void FlacDecode::streamError(FLAC__StreamDecoderErrorStatus status) {
-    std::fprintf(stderr, "Got error callback: %s\n", FLAC__StreamDecoderErrorStatusString[status]);
-    // libFLAC goes on after a damaged frame; the samples would then be short or wrong.
-    if (!streamError_) streamError_ = FLAC__StreamDecoderErrorStatusString[status];
+    // libFLAC goes on after a damaged frame; the samples would then be short or wrong. Each
+    // error is logged (not printed: the command line keeps standard error for its user) and
+    // any fails the job once the decoder returns.
+    platform::log("<ERROR> Got error callback: %s", FLAC__StreamDecoderErrorStatusString[status]);
+    streamFailed_ = true;
 }
 
 bool FlacDecode::decode(FLAC__StreamDecoder* decoder) {
@@ -261,10 +263,7 @@ bool FlacDecode::decode(FLAC__StreamDecoder* decoder) {
         job_.error |= kErrorCannotOpen;
     }
     if (memoryFailed_ && ok) reportAllocationFailure(job_);  // a block could not be kept
-    if (streamError_) {
-        platform::log("<ERROR> FLAC stream error: %s", streamError_);
-        job_.error |= kErrorAudioData;
-    }
+    if (streamFailed_) job_.error |= kErrorAudioData;
     // The MD5 signature is compared when the decoder finishes; an analysis decodes no
     // audio, so only a processing pass can check it.
     if (ok && !headerOnly_ && !FLAC__stream_decoder_finish(decoder)) {

@@ -21,7 +21,7 @@ using Metadata = std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter>;
 }  // namespace flac
 
 // Reads the file named by job.inputFile. With headerOnly set only the metadata is decoded
-// and kept; with it clear the samples are decoded and handed to CreateSrcAudioData.
+// and kept; with it clear the samples are decoded into srcAudioData.
 void AnalyseFLAC(AudioFile& job, bool headerOnly);
 
 // The same on a file that is already open (a memory image, for tests and the fuzzer).

@@ -3,7 +3,6 @@
 #include <FLAC/stream_encoder.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -278,7 +277,12 @@ void encode(AudioFile& job, const std::string& path) {
     // Finishing flushes the last frames, completes verification and rewrites STREAMINFO.
     ok = FLAC__stream_encoder_finish(e) && ok;
     platform::log("<Info> FLAC encoding %s", ok ? "complete" : "failed");
-    std::fprintf(stderr, "   state: %s\n", FLAC__StreamEncoderStateString[FLAC__stream_encoder_get_state(e)]);
+    // The state says why; it goes to the log like everything else, so that the command line
+    // stays quiet when asked to.
+    if (!ok) {
+        platform::log("<ERROR> FLAC encoder state: %s",
+                      FLAC__StreamEncoderStateString[FLAC__stream_encoder_get_state(e)]);
+    }
 
     if (job.checkCancelled()) return;  // the temporary file goes with `file`
     if (!ok) {

@@ -84,8 +84,8 @@ Bytes writerWav(uint16_t channels, uint16_t bits, uint32_t rate) {
 // The source converted by a real processing pass into the given output format.
 // With metadata set the output carries bext (and, as FLAC, the Vorbis comments and the
 // picture a FLAC source would have brought).
-Bytes converted(const std::string& source, const test::TempDir& dir, int outputFormat, bool hiRes, bool metadata,
-                const std::string& suffix) {
+Bytes converted(const std::string& source, const test::TempDir& dir, int outputFormat, bool hiRes,
+                bool metadata, const std::string& suffix) {
     AudioFile job(source, false, false);
     if (metadata) {
         job.srcVorbisComments = {"TITLE=Seed", "ARTIST=Quiramo"};
@@ -135,7 +135,8 @@ struct Seeds {
         add(name, bytes);
         for (size_t cut : {size_t{11}, size_t{30}, bytes.size() / 2, bytes.size() - 1}) {
             if (cut == 0 || cut >= bytes.size()) continue;
-            add(name + ".cut" + std::to_string(cut), Bytes(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+            add(name + ".cut" + std::to_string(cut),
+                Bytes(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
         }
     }
 };
@@ -143,7 +144,8 @@ struct Seeds {
 int run(const std::string& out) {
     platform::setLogSink(platform::makeNullSink());
     Seeds wav{out + "/wav"}, aiff{out + "/aiff"}, flac{out + "/flac"};
-    for (const std::string& folder : {out, wav.folder, aiff.folder, flac.folder}) ::mkdir(folder.c_str(), 0755);
+    for (const std::string& folder : {out, wav.folder, aiff.folder, flac.folder})
+        ::mkdir(folder.c_str(), 0755);
 
     const test::TempDir work;
     const std::string source = work.file("source.wav");
@@ -153,10 +155,12 @@ int run(const std::string& out) {
     // Conversions: the files users feed back in, signature chunk and metadata included.
     wav.addWithBreakage("source.wav", sourceImage);
     wav.addWithBreakage("conv-wav16.wav", converted(source, work, catalogue::kFileWAV, false, false, "-w16"));
-    wav.addWithBreakage("conv-wav24-bwf.wav", converted(source, work, catalogue::kFileWAV, true, true, "-w24"));
+    wav.addWithBreakage("conv-wav24-bwf.wav",
+                        converted(source, work, catalogue::kFileWAV, true, true, "-w24"));
     aiff.addWithBreakage("conv.aif", converted(source, work, catalogue::kFileAIFF, false, false, "-a"));
     aiff.addWithBreakage("conv-sowt.aiff", converted(source, work, catalogue::kFileAIFC, false, false, "-c"));
-    aiff.addWithBreakage("conv-none24.aiff", converted(source, work, catalogue::kFileAIFC, true, false, "-c24"));
+    aiff.addWithBreakage("conv-none24.aiff",
+                         converted(source, work, catalogue::kFileAIFC, true, false, "-c24"));
     flac.addWithBreakage("conv16.flac", converted(source, work, catalogue::kFileFLAC, false, true, "-f16"));
     flac.addWithBreakage("conv24.flac", converted(source, work, catalogue::kFileFLAC, true, true, "-f24"));
 
@@ -168,36 +172,40 @@ int run(const std::string& out) {
     wav.add("extensible-float.wav",
             WavBuilder().fmt(WavBuilder::fmtBody40(2, 48000, 32, 32, 3, 3)).data(Bytes(512, 0)).bytes());
     wav.add("fmt18-data-first-odd-chunks.wav", WavBuilder()
-                                                  .data(samples(32, 2, 16))
-                                                  .chunk("LIST", Bytes(5, 'x'))
-                                                  .fmt(WavBuilder::fmtBody18(2, 44100, 16))
-                                                  .chunk("bext", Bytes(602, 0))
-                                                  .chunk("iXML", Bytes(7, '<'))
-                                                  .chunk("ID3 ", Bytes(11, 'I'))
-                                                  .bytes());
+                                                   .data(samples(32, 2, 16))
+                                                   .chunk("LIST", Bytes(5, 'x'))
+                                                   .fmt(WavBuilder::fmtBody18(2, 44100, 16))
+                                                   .chunk("bext", Bytes(602, 0))
+                                                   .chunk("iXML", Bytes(7, '<'))
+                                                   .chunk("ID3 ", Bytes(11, 'I'))
+                                                   .bytes());
     wav.add("duplicate-fmt.wav",
             WavBuilder().pcm(2, 44100, 16).pcm(2, 44100, 16).data(samples(16, 2, 16)).bytes());
 
     const auto rate = AiffBuilder::rate44100();
-    aiff.add("aifc-aesd-id3.aiff", AiffBuilder("AIFC")
-                                      .fver()
-                                      .comm(AiffBuilder::commBodyC(2, 32, 16, rate, "sowt", "not compressed"))
-                                      .chunk("AESD", [] {
-                                          Bytes b(24, 0);
-                                          b[0] = 0x19;  // professional, 50/15 us emphasis
-                                          return b;
-                                      }())
-                                      .chunk("ID3 ", Bytes(9, 'I'))
-                                      .ssnd(samples(32, 2, 16), 4)
-                                      .chunk("APPL", Bytes(3, 'z'))
-                                      .bytes());
-    aiff.add("aiff-mono8.aif",
-             AiffBuilder("AIFF").comm(AiffBuilder::commBody(1, 64, 8, rate)).ssnd(samples(64, 1, 8, true)).bytes());
+    aiff.add("aifc-aesd-id3.aiff",
+             AiffBuilder("AIFC")
+                 .fver()
+                 .comm(AiffBuilder::commBodyC(2, 32, 16, rate, "sowt", "not compressed"))
+                 .chunk("AESD",
+                        [] {
+                            Bytes b(24, 0);
+                            b[0] = 0x19;  // professional, 50/15 us emphasis
+                            return b;
+                        }())
+                 .chunk("ID3 ", Bytes(9, 'I'))
+                 .ssnd(samples(32, 2, 16), 4)
+                 .chunk("APPL", Bytes(3, 'z'))
+                 .bytes());
+    aiff.add("aiff-mono8.aif", AiffBuilder("AIFF")
+                                   .comm(AiffBuilder::commBody(1, 64, 8, rate))
+                                   .ssnd(samples(64, 1, 8, true))
+                                   .bytes());
     aiff.add("aifc-ulaw.aiff", AiffBuilder("AIFC")
-                                  .fver()
-                                  .comm(AiffBuilder::commBodyC(2, 16, 16, rate, "ulaw", "uLaw 2:1"))
-                                  .ssnd(Bytes(64, 0x7F))
-                                  .bytes());
+                                   .fver()
+                                   .comm(AiffBuilder::commBodyC(2, 16, 16, rate, "ulaw", "uLaw 2:1"))
+                                   .ssnd(Bytes(64, 0x7F))
+                                   .bytes());
 
     std::printf("seeds: %d wav, %d aiff, %d flac in %s\n", wav.count, aiff.count, flac.count, out.c_str());
     return wav.ok && aiff.ok && flac.ok ? 0 : 1;

@@ -1,13 +1,13 @@
 #!/bin/sh
 # Builds the reader fuzzers (preset "fuzz", clang) and runs each one for a bounded time on
 # its seed corpus: small valid and broken files written by our own code, plus the files of
-# earlier findings kept in fuzz/regressions/<reader>/. A finding stops the script with the
-# crashing input saved in the build folder.
+# earlier findings kept in fuzz/regressions/<reader>/. A finding fails the script (after
+# the other fuzzers have run) with the input saved in <build>/findings/<fuzzer>/.
 #
 #   sh scripts/fuzz.sh [seconds per fuzzer, default 60] [fuzzer names...]
 #
 # QUIRAMO_FUZZ_BUILD chooses the build folder (default build/fuzz). Fuzzers run one at a
-# time with one worker, niced, so they share the machine.
+# time in a single process, niced, so they share the machine.
 set -eu
 cd "$(dirname "$0")/.."
 SECONDS_EACH="${1:-60}"
@@ -36,7 +36,7 @@ for f in $FUZZERS; do
     # -close_fd_mask=2 silences libFLAC's "Got error callback" lines; libFuzzer and the
     # sanitizers still report on a duplicate of stderr.
     if ! nice -n 10 "$BUILD/fuzz/$f" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
-            -jobs=1 -workers=1 -print_final_stats=1 -close_fd_mask=2 -artifact_prefix="$artifacts" \
+            -print_final_stats=1 -close_fd_mask=2 -artifact_prefix="$artifacts" \
             "$work" "$BUILD/corpus/$reader" $regressions >"$BUILD/$f.log" 2>&1; then
         status=1
         echo "!! $f found a fault; input in $artifacts, log in $BUILD/$f.log"

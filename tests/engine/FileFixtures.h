@@ -76,7 +76,8 @@ inline Bytes flacFile(const TempDir& dir, uint16_t channels, uint16_t bits, uint
     }
     if (!job.dstAudioData.allocate(samples.size())) return {};
     std::copy(samples.begin(), samples.end(), job.dstAudioData.data());
-    const std::string path = dir.file("made-" + std::to_string(channels) + "-" + std::to_string(bits) + ".flac");
+    const std::string path =
+        dir.file("made-" + std::to_string(channels) + "-" + std::to_string(bits) + ".flac");
     std::remove(path.c_str());
     CreateDestBufferFLAC(job, path);
     Bytes file = job.error == 0 ? readFile(path) : Bytes();

@@ -4,7 +4,6 @@
 // has let go of while its pass is still running.
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -48,8 +47,12 @@ struct Source {
 std::vector<Source> sources(const TempDir& scratch) {
     const auto rate = AiffBuilder::rate44100();
     return {
-        {"song.wav", WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).chunk("bext", Bytes(602, 0)).bytes()},
-        {"song.aif", AiffBuilder("AIFF").comm(AiffBuilder::commBody(2, kFrames, 16, rate)).ssnd(pcm(kFrames, 2, 2, true)).bytes()},
+        {"song.wav",
+         WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).chunk("bext", Bytes(602, 0)).bytes()},
+        {"song.aif", AiffBuilder("AIFF")
+                         .comm(AiffBuilder::commBody(2, kFrames, 16, rate))
+                         .ssnd(pcm(kFrames, 2, 2, true))
+                         .bytes()},
         {"song.aiff", AiffBuilder("AIFC")
                           .fver()
                           .comm(AiffBuilder::commBodyC(2, kFrames, 24, rate, "sowt"))
@@ -102,7 +105,7 @@ Result convert(const std::string& source, int outputFormat, int destinationOptio
 }
 
 class NothingLost : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
@@ -131,7 +134,8 @@ TEST_F(NothingLost, SourceIsByteIdenticalAfterEveryConversion) {
 }
 
 TEST_F(NothingLost, AnExistingFileGetsANumberedNameAndStaysAsItWas) {
-    const std::string source = WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
+    const std::string source =
+        WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
     const Bytes keep = {'k', 'e', 'e', 'p'};
     writeFile(dir_, "take-out.wav", keep);
     writeFile(dir_, "take-out-1.wav", keep);
@@ -151,7 +155,7 @@ TEST_F(NothingLost, AnExistingFileGetsANumberedNameAndStaysAsItWas) {
 // Puts a file of its own at the destination name the moment the pass has chosen it, as
 // another program (or a second copy of this one) could.
 class SquattingHost : public platform::HeadlessHost {
-public:
+  public:
     explicit SquattingHost(Bytes content) : content_(std::move(content)) {}
     void postRefresh(const AudioFile* job) override {
         HeadlessHost::postRefresh(job);
@@ -159,22 +163,24 @@ public:
         std::lock_guard lock(mutex_);
         if (!squatted_.empty() || name == "--" || name.empty()) return;
         squatted_ = name;
-        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(content_.data()),
-                                                    static_cast<std::streamsize>(content_.size()));
+        std::ofstream(name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(content_.data()),
+                   static_cast<std::streamsize>(content_.size()));
     }
     std::string squatted() const {
         std::lock_guard lock(mutex_);
         return squatted_;
     }
 
-private:
+  private:
     const Bytes content_;
     mutable std::mutex mutex_;
     std::string squatted_;
 };
 
 TEST_F(NothingLost, AFileThatAppearsDuringTheConversionIsNotReplaced) {
-    const std::string source = WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
+    const std::string source =
+        WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
     const Bytes theirs = {'t', 'h', 'e', 'i', 'r', 's'};
     for (int format : {catalogue::kFileWAV, catalogue::kFileAIFF, catalogue::kFileFLAC}) {
         SCOPED_TRACE("output format " + std::to_string(format));
@@ -221,7 +227,8 @@ std::string withFileSizeLimit(rlim_t limit, const std::function<std::string()>& 
     ::close(fds[1]);
     std::string answer;
     char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, static_cast<size_t>(n));
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -230,9 +237,11 @@ std::string withFileSizeLimit(rlim_t limit, const std::function<std::string()>& 
 }
 
 TEST_F(NothingLost, AFailedWriteLeavesNoFileBehind) {
-    const std::string source = WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
+    const std::string source =
+        WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
     const std::string notAFolder = writeFile(dir_, "not-a-folder", {'x'});
-    for (int format : {catalogue::kFileWAV, catalogue::kFileAIFF, catalogue::kFileAIFC, catalogue::kFileFLAC}) {
+    for (int format :
+         {catalogue::kFileWAV, catalogue::kFileAIFF, catalogue::kFileAIFC, catalogue::kFileFLAC}) {
         SCOPED_TRACE("output format " + std::to_string(format));
 
         // The disk fills up (a file-size limit) part of the way through the file.
@@ -258,7 +267,7 @@ TEST_F(NothingLost, AFailedWriteLeavesNoFileBehind) {
 // test has removed the row and let go of the record: the pass then ends on a record only
 // it still holds.
 class HoldingHost : public platform::HeadlessHost {
-public:
+  public:
     explicit HoldingHost(int finalState) : finalState_(finalState) {}
     void postRefresh(const AudioFile* job) override {
         HeadlessHost::postRefresh(job);
@@ -279,7 +288,7 @@ public:
         changed_.notify_all();
     }
 
-private:
+  private:
     const int finalState_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -288,7 +297,8 @@ private:
 };
 
 TEST_F(NothingLost, ARemovedRowsPassFinishesOnItsOwnRecord) {
-    const std::string source = WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
+    const std::string source =
+        WavBuilder().pcm(2, 44100, 16).data(pcm(kFrames, 2, 2)).writeTo(dir_, "take.wav");
     for (const bool conversion : {false, true}) {
         SCOPED_TRACE(conversion ? "conversion" : "analysis");
         const std::string out = dir_.file(conversion ? "converted" : "analysed");
@@ -317,7 +327,8 @@ TEST_F(NothingLost, ARemovedRowsPassFinishesOnItsOwnRecord) {
         ASSERT_TRUE(holder.waitUntilHeld());
 
         std::weak_ptr<AudioFile> watch = job;
-        EXPECT_EQ(queue.remove([](size_t, const AudioFile&) { return true; }), 0u) << "a finished row is removable";
+        EXPECT_EQ(queue.remove([](size_t, const AudioFile&) { return true; }), 0u)
+            << "a finished row is removable";
         EXPECT_TRUE(queue.empty());
         job.reset();
         EXPECT_FALSE(watch.expired()) << "the pass must keep its record";
@@ -326,7 +337,8 @@ TEST_F(NothingLost, ARemovedRowsPassFinishesOnItsOwnRecord) {
         EXPECT_TRUE(watch.expired());
         if (conversion) {
             EXPECT_EQ(folderEntries(out), std::vector<std::string>{"take-out.wav"});
-            EXPECT_GT(readFile(out + "/take-out.wav").size(), 2 * kFrames * 6);  // hi-res: twice the frames, 24 bits
+            EXPECT_GT(readFile(out + "/take-out.wav").size(),
+                      2 * kFrames * 6);  // hi-res: twice the frames, 24 bits
         }
         platform::setHost(&host_);
     }

@@ -390,6 +390,30 @@ TEST_F(AiffReaderTest, KeepsTheFirstID3ChunkAndDecodesTheSignature) {
     EXPECT_EQ(job->srcID3ChunkData, expected);
 }
 
+// A file cut anywhere is either refused or read consistently; nothing is read past its end.
+TEST_F(AiffReaderTest, FileCutAtAnyLengthIsHandled) {
+    const Bytes whole = aifc16("sowt")
+                            .chunk("QUER", signatureBody(catalogue::kTypeNO, catalogue::kTypeNO))
+                            .chunk("ID3 ", ramp(9))
+                            .chunk("AESD", Bytes(24, 0x19))
+                            .bytes();
+    ASSERT_EQ(read(whole, false).job->error.load(), 0);
+    for (size_t n = 0; n < whole.size(); ++n) {
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(n));
+        for (bool headerOnly : {true, false}) {
+            const auto r = read(cut, headerOnly);
+            const AudioFile& j = *r.job;
+            if (j.error == 0 && !headerOnly) {
+                EXPECT_EQ(j.srcAudioData.size(), size_t{j.srcFrames} * j.srcChannels * j.srcSampleBytes) << n;
+            }
+            // Before the samples' end the file cannot be good.
+            if (n < 12 + 12 + 8 + 32 + 16 + 8) {
+                EXPECT_NE(j.error.load(), 0) << n;
+            }
+        }
+    }
+}
+
 TEST_F(AiffReaderTest, MissingFileFailsToOpen) {
     test::TempDir dir;
     AudioFile job(dir.file("absent.aif"), false, false);

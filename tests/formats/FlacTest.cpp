@@ -221,7 +221,8 @@ TEST_F(FlacTest, MetadataBlocksComeInOrderAndReadBack) {
     j->dstLoudnessValue = -23.456;
     j->srcIXMLChunkData = {'i', 'X', 'M', 'L', 5, 0, 0, 0, '<', 'a', '/', '>', '\n'};
     j->srcID3ChunkData = {'I', 'D', '3', ' ', 3, 0, 0, 0, 'I', 'D', '3'};
-    j->srcVorbisComments = {"TITLE=D\xc3\xa9j\xc3\xa0 vu", "COMMENT=a=b=c", "no field name"};
+    j->srcVorbisComments = {"TITLE=D\xc3\xa9j\xc3\xa0 vu", "COMMENT=a=b=c", "no field name",
+                            "N\xc3\xa4me=a name libFLAC refuses"};
     FlacPicture picture;
     picture.type = 3;
     picture.mimeType = "image/png";
@@ -431,31 +432,70 @@ TEST_F(FlacTest, DamagedFilesFailTheJob) {
     EXPECT_EQ(missing.error.load(), kErrorCannotOpen);
 }
 
-// A stream that leaves its total unknown is read in full all the same, the buffer growing
-// as frames come; a growth that cannot be had ends the read with a memory error.
-TEST_F(FlacTest, UnknownTotalIsDecodedAndFailedGrowthIsAMemoryError) {
-    const auto s = samples(2 * 12345, 16, 5);
-    Bytes image = readFile(flacFromTool("unknown", 2, 44100, 16, s));
-    // STREAMINFO's 36-bit total: the low nibble of byte 21 and bytes 22 to 25 of the file.
-    image[21] &= 0xF0;
-    std::fill(image.begin() + 22, image.begin() + 26, 0);
+// A file cut anywhere is refused or read whole: never a crash, never a short side.
+TEST_F(FlacTest, FileCutAtAnyLengthIsHandled) {
+    const auto s = samples(2 * 300, 16, 13);
+    auto w = converted(s, 2, 16, 44100.0);
+    w->calculateDstR128 = w->dstBwfMetadata = true;
+    w->srcVorbisComments = {"TITLE=t"};
+    const std::string path = dir_.file("cut.flac");
+    CreateDestBufferFLAC(*w, path);
+    ASSERT_EQ(w->error.load(), 0);
+    const Bytes whole = readFile(path);
+    for (size_t n = 0; n < whole.size(); n += n < 800 ? 1 : 7) {
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(n));
+        AudioFile j("/in/memory.flac", false, false);
+        j.warnPreprocess = false;
+        ReadOnlyFile file;
+        file.openMemory(cut.data(), cut.size());
+        AnalyseFLAC(j, file, false);
+        EXPECT_NE(j.error.load(), 0) << n;
+        EXPECT_TRUE(j.srcAudioData.empty()) << n;
+    }
+}
 
+// STREAMINFO's 36-bit total: the low nibble of byte 21 and bytes 22 to 25 of the file.
+void patchTotal(Bytes& image, uint64_t total) {
+    image[21] = static_cast<uint8_t>((image[21] & 0xF0) | (total >> 32));
+    bytes::writeU32BE(&image[22], static_cast<uint32_t>(total));
+}
+
+// A stream that leaves its total unknown is read in full all the same, the buffer growing
+// as frames come; a growth that cannot be had ends the read with a memory error; a total
+// that is wrong either way fails the job instead of handing over a side of another length.
+TEST_F(FlacTest, TotalInTheStreamInfoIsCheckedAgainstTheFrames) {
+    const auto s = samples(2 * 12345, 16, 5);
+    const Bytes good = readFile(flacFromTool("unknown", 2, 44100, 16, s));
+    const auto decode = [](const Bytes& image, AudioFile& job) {
+        ReadOnlyFile file;
+        file.openMemory(image.data(), image.size());
+        AnalyseFLAC(job, file, false);
+    };
+
+    Bytes unknown = good;
+    patchTotal(unknown, 0);
     AudioFile j("/in/memory.flac", false, false);
-    ReadOnlyFile file;
-    file.openMemory(image.data(), image.size());
-    AnalyseFLAC(j, file, false);
+    decode(unknown, j);
     ASSERT_EQ(j.error.load(), 0);
     EXPECT_EQ(j.srcFrames, 12345u);
     EXPECT_EQ(Bytes(j.srcAudioData.begin(), j.srcAudioData.end()), packed(s, 2));
 
     setAllocationLimitForTesting(16384);
     AudioFile small("/in/memory.flac", false, false);
-    file.openMemory(image.data(), image.size());
-    AnalyseFLAC(small, file, false);
+    decode(unknown, small);
     setAllocationLimitForTesting(0);
     EXPECT_EQ(small.error & kErrorMemory, kErrorMemory);
     EXPECT_EQ(errorTexts(small.error).find("Memory allocation error. "), 0u);
     EXPECT_TRUE(small.srcAudioData.empty());
+
+    for (uint64_t total : {1000ull, 12344ull, 12346ull, 40000ull}) {
+        Bytes wrong = good;
+        patchTotal(wrong, total);
+        AudioFile w("/in/memory.flac", false, false);
+        decode(wrong, w);
+        EXPECT_NE(w.error.load(), 0) << total;
+        EXPECT_TRUE(w.srcAudioData.empty()) << total;
+    }
 }
 
 // A conversion that is stopped, or that cannot be put in place, leaves no file behind and
