@@ -278,6 +278,7 @@ void ProcessFileThread(AudioFile& job, const settings::Snapshot& snapshot) {
 
     convert(job);
     releaseBuffers(job);
+    releaseSpareMemory();
 
     // Texts first, then the state: whoever sees the final state sees the final texts.
     if (job.error == 0) {

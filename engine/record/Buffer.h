@@ -15,6 +15,10 @@ void* allocateZeroed(size_t bytes);
 void freeZeroed(void* p, size_t bytes);
 }  // namespace detail
 
+// Returns the spare block large buffers are recycled through to the system; the processing
+// pass calls it when it ends, so an idle application holds no audio memory.
+void releaseSpareMemory();
+
 // Tests cap the bytes one allocation may take (0: no cap) to reach the failure paths.
 void setAllocationLimitForTesting(size_t bytes);
 

@@ -131,3 +131,32 @@ TEST(AllocateBuffer, AFailureLogsAndSetsError2) {
 
 }  // namespace
 }  // namespace quiramo
+
+namespace quiramo {
+namespace {
+
+// A large block comes back from the spare pool for the next buffer of about its size; it
+// must come back zeroed, and a block of very different size must not be handed out.
+TEST(BufferRecycling, ARecycledBlockIsZeroedAgain) {
+    constexpr size_t kCount = (size_t{16} << 20) / sizeof(double);
+    SampleBuffer first;
+    ASSERT_TRUE(first.allocate(kCount));
+    for (auto& v : first) v = 1.5;
+    const double* oldBlock = first.data();
+    first.release();
+
+    SampleBuffer second;
+    ASSERT_TRUE(second.allocate(kCount - 1000));
+    EXPECT_EQ(second.data(), oldBlock) << "a block of about the same size is reused";
+    EXPECT_TRUE(std::all_of(second.begin(), second.end(), [](double v) { return v == 0.0; }));
+    second.release();
+
+    SampleBuffer small;
+    ASSERT_TRUE(small.allocate(kCount / 3));
+    EXPECT_NE(small.data(), oldBlock) << "a much smaller buffer gets its own block";
+    EXPECT_TRUE(std::all_of(small.begin(), small.end(), [](double v) { return v == 0.0; }));
+    releaseSpareMemory();
+}
+
+}  // namespace
+}  // namespace quiramo
