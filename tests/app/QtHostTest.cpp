@@ -103,23 +103,5 @@ TEST_F(AppTest, FromNowOnChoiceIsStoredAtOnceAndMirrored) {
     EXPECT_EQ(stored.at(0).at(0).toString(), "ClipManagement");
 }
 
-TEST_F(AppTest, ClosingWindowAnswersQuestionsAtOnce) {
-    TableViewController& w = makeWindow();
-    w.host().setClosing(true);  // as the window does when it closes
-    platform::ClipAlertAnswer answer{platform::kClipOptionClamp, true};
-    bool suppress = true;
-    std::thread pass([&] {
-        answer = platform::host().showClippingAlert("text");
-        suppress = platform::host().showAlreadyProcessedWarning("text");
-    });
-    // No dialog is shown, so the pass ends without anyone answering.
-    ASSERT_TRUE(
-        waitFor([&] { return !pass.joinable() || QApplication::activeModalWidget() == nullptr; }, 100));
-    pass.join();
-    EXPECT_EQ(answer.option, platform::kClipOptionAttenuate);
-    EXPECT_FALSE(answer.always);
-    EXPECT_FALSE(suppress);
-}
-
 }  // namespace
 }  // namespace quiramo::desktop::test
