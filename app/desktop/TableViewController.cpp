@@ -35,6 +35,7 @@
 #include "app/desktop/Notifications.h"
 #include "app/desktop/QtHost.h"
 #include "app/desktop/QueueTableModel.h"
+#include "app/desktop/SettingsController.h"
 #include "engine/MetricsReport.h"
 #include "platform/Log.h"
 
@@ -227,6 +228,11 @@ TableViewController::TableViewController(settings::SettingsStore& store, uint64_
     rules.validateFilterPopup_1();
     rules.validateOutputFormatPopups();
     syncControls();
+
+    settingsController_ = new SettingsController(settings_.mirror(), this);
+    connect(settingsController_, &SettingsController::settingsUpdate, this, &TableViewController::settingsUpdate);
+    connect(this, &TableViewController::choiceStored, settingsController_, &SettingsController::choiceStored);
+    connect(preferencesAction_, &QAction::triggered, settingsController_, &SettingsController::showWindow);
 }
 
 TableViewController::~TableViewController() {

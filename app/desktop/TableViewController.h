@@ -30,6 +30,7 @@ namespace quiramo::desktop {
 class DropView;
 class QtHost;
 class QueueTableModel;
+class SettingsController;
 
 class TableViewController : public QMainWindow {
     Q_OBJECT
@@ -83,6 +84,7 @@ class TableViewController : public QMainWindow {
     // The menu command that opens the preferences window (connected by the preferences side).
     QAction* preferencesAction() const { return preferencesAction_; }
     const settings::SettingsMirror& mirror() const { return settings_.mirror(); }
+    SettingsController* settingsController() const { return settingsController_; }
 
     // ---- Parts, for the preferences side and the tests ----------------------------------------
     WindowSettings& windowSettings() { return settings_; }
@@ -150,6 +152,7 @@ class TableViewController : public QMainWindow {
     QPushButton* convertButton_ = nullptr;
     QMenu* contextMenu_ = nullptr;
     QAction* preferencesAction_ = nullptr;
+    SettingsController* settingsController_ = nullptr;
 };
 
 }  // namespace quiramo::desktop
