@@ -92,9 +92,9 @@ def check(factor, h, min_attenuation, **_):
 
 def main():
     tables = {}
-    for factor, spec in FILTERS.items():
-        h = design(factor, **spec)
-        ok, report = check(factor, h, **spec)
+    for factor, plan in FILTERS.items():
+        h = design(factor, **plan)
+        ok, report = check(factor, h, **plan)
         print(report, file=sys.stderr)
         if not ok:
             sys.exit(f"x{factor} does not meet its response")
