@@ -42,7 +42,7 @@ class Band:
         self.lo, self.hi, self.desired, self.tolerance, self.soft = lo, hi, desired, tolerance, soft
 
 
-class Spec:
+class FilterPlan:
     def __init__(self, name, comment, taps, pins, points, bands, extra=()):
         self.name = name
         self.comment = comment
@@ -122,15 +122,15 @@ def rate_filter(name, comment, taps, pins, edge, six, stops, extra=()):
     bands = [Band(0.0, 0.9 * edge, 1.0, 1.0, True)]
     # 0.05 dB in hand, so that the limits hold between the grid points too
     bands += [Band(lo, hi, 0.0, db(level - 0.05), False) for lo, hi, level in stops]
-    return Spec(name, comment, taps, pins, [(edge, db(-0.1)), (six, db(-6.0))], bands, extra)
+    return FilterPlan(name, comment, taps, pins, [(edge, db(-0.1)), (six, db(-6.0))], bands, extra)
 
 
 def speed_filter(name, comment, pins, six):
     bands = [Band(0.0, six / 2.0, 1.0, db(0.5) - 1.0, True), Band(2.0 * six, 0.5, 0.0, db(-40.0), True)]
-    return Spec(name, comment, 31, pins, [(six, db(-6.0))], bands)
+    return FilterPlan(name, comment, 31, pins, [(six, db(-6.0))], bands)
 
 
-SPECS = [
+PLANS = [
     rate_filter("kDecimationTaps",
                 "Halving 176.4/192 kHz, at the input rate: -0.1 dB at 0.168, -6 dB at 0.187,\n"
                 "// -60 dB from 0.239, -72 dB from 0.27 (119 taps).",
@@ -168,7 +168,7 @@ SPECS = [
 def main():
     designed = []
     f = np.linspace(0.0, 0.5, 50001)
-    for plan in SPECS:
+    for plan in PLANS:
         taps = design(plan)
         level = response_db(taps, f)
         flat = level[f <= plan.bands[0].hi]
