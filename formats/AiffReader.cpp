@@ -3,22 +3,21 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <new>
 #include <string>
-#include <vector>
 
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
 #include "formats/Bytes.h"
 #include "formats/ReadOnlyFile.h"
-#include "formats/SignatureChunk.h"
+#include "formats/ReaderSupport.h"
 #include "platform/Log.h"
 
 namespace quiramo {
 namespace {
 
-constexpr uint64_t kFormHeaderSize = 12;
-constexpr uint64_t kChunkHeaderSize = 8;
+using bytes::kChunkHeaderSize;
+using readers::ChunkPlace;
+using readers::failHeader;
 
 // The only FVER timestamp there is: AIFC Version 1.
 constexpr uint32_t kAifcVersion1 = 0xA2805140;
@@ -37,26 +36,15 @@ constexpr uint32_t kSsndPrefixSize = 8;
 constexpr uint32_t kAesdSize = 24;
 
 // The chunks the reader keeps, in the order they are examined after the walk.
-enum KnownChunk { kFver, kComm, kSsnd, kSignature, kID3, kAesd, kKnownChunkCount };
+enum ChunkSlot { kFver, kComm, kSsnd, kSignature, kID3, kAesd, kKnownChunkCount };
 
-struct KnownChunkInfo {
-    char id[5];
-    const char* duplicateLine;
-};
-
-constexpr KnownChunkInfo kKnownChunks[kKnownChunkCount] = {
+constexpr readers::KnownChunk kKnownChunks[kKnownChunkCount] = {
     {"FVER", "<ERROR> There can only be one FVER chunk"},
     {"COMM", "<ERROR> There can only be one COMM chunk"},
     {"SSND", "<ERROR> There can only be one SSND chunk"},
     {"QUER", "<ERROR> There can only be one QUER chunk"},
     {"ID3 ", "<ERROR> There can only be one ID3v2 chunk"},
     {"AESD", "<ERROR> There can only be one AESD chunk"},
-};
-
-struct ChunkPlace {
-    bool found = false;
-    uint64_t position = 0;  // of the chunk header
-    uint32_t size = 0;      // declared body size
 };
 
 using ChunkPlaces = ChunkPlace[kKnownChunkCount];
@@ -76,59 +64,20 @@ constexpr EmphasisCase kEmphasis[] = {
     {7, "<Info>  CCITT J.17 emphasis detected", kWarningJ17Emphasis},
 };
 
-int knownChunkIndex(const uint8_t* id) {
-    for (int k = 0; k < kKnownChunkCount; ++k) {
-        if (bytes::isFourCC(id, kKnownChunks[k].id)) return k;
-    }
-    return -1;
-}
-
-const char* idText(const uint8_t* id) {
-    return reinterpret_cast<const char*>(id);
-}
-
-void failHeader(AudioFile& job) {
-    job.error |= kErrorHeader;
-}
-
-// The walk has checked every chunk against the file length, so a read that comes up short
-// means the file changed or the disk failed underneath us.
-void failRead(AudioFile& job) {
-    platform::log("<ERROR> Failed to read %s", job.inputFile.c_str());
-    job.error |= kErrorCannotOpen;
-}
-
-bool readAt(ReadOnlyFile& file, uint64_t offset, uint8_t* destination, size_t n) {
-    return file.seek(offset) && file.read(destination, n) == n;
-}
-
-void logChunkHeader(const uint8_t* header) {
-    const uint32_t size = bytes::readU32BE(header + 4);
-    platform::log("<Info>  ckID = %4.4s", idText(header));
-    platform::log("<Info>  ckDataSize = %x (hex) %u (dec)", size, size);
-}
-
 bool readFormHeader(AudioFile& job, ReadOnlyFile& file) {
     platform::log("<Info> Analysing FORM chunk");
-    uint8_t header[kFormHeaderSize] = {};
+    uint8_t header[readers::kFormHeaderSize] = {};
     file.seek(0);
     const size_t got = file.read(header, sizeof header);
     if (file.failed()) {
-        failRead(job);
+        readers::failRead(job);
         return false;
     }
     if (got < sizeof header) {
         failHeader(job);
         return false;
     }
-    if (!bytes::isFourCC(header, "FORM")) {
-        platform::log("<ERROR> Unexpected chunk ID: %4.4s", idText(header));
-        failHeader(job);
-        return false;
-    }
-    const uint32_t formSize = bytes::readU32BE(header + 4);
-    platform::log("<Info>  ckID = %4.4s", idText(header));
-    platform::log("<Info>  ckDataSize = %x (hex) %i (dec)", formSize, static_cast<int>(formSize));
+    if (!readers::acceptFormId(job, header, "FORM", kBigEndian)) return false;
     if (bytes::isFourCC(header + 8, "AIFC")) {
         job.srcFileType = catalogue::kFileAIFC;
         platform::log("<Info>  formType = AIFC");
@@ -148,62 +97,6 @@ bool readFormHeader(AudioFile& job, ReadOnlyFile& file) {
     return true;
 }
 
-// Walks the chunks in file order, remembering where the known ones are and counting the
-// bytes of the others. Any order is allowed; a known chunk may occur once.
-bool walkChunks(AudioFile& job, ReadOnlyFile& file, ChunkPlaces places) {
-    const uint64_t length = file.length();
-    uint64_t p = kFormHeaderSize;
-    uint64_t discarded = 0;
-    job.discardBytes = 0;
-    platform::log("<Info> Eumerating remaining chunks");
-    if (p + kChunkHeaderSize >= length) {
-        platform::log("<Info>  Bytes from unknown chunks = %x (hex) %u (dec)", 0u, 0u);
-        return true;  // no room for a chunk: the COMM check reports it
-    }
-    do {
-        uint8_t header[kChunkHeaderSize];
-        if (!readAt(file, p, header, sizeof header)) {
-            failRead(job);
-            return false;
-        }
-        const uint32_t size = bytes::readU32BE(header + 4);
-        platform::log("<Info>  ckID = %4.4s", idText(header));
-
-        const int k = knownChunkIndex(header);
-        if (k >= 0) {
-            if (places[k].found) {
-                platform::logText(kKnownChunks[k].duplicateLine);
-                failHeader(job);
-                return false;
-            }
-            places[k] = {true, p, size};
-        } else {
-            platform::log("<Info>  Discarding chunk");
-            discarded += kChunkHeaderSize + size;
-            // Nothing reads the count; it only has to stay meaningful, so it saturates.
-            job.discardBytes = static_cast<uint32_t>(std::min<uint64_t>(discarded, UINT32_MAX));
-        }
-        platform::log("<Info>  ckDataSize = %x (hex) %u (dec)", size, size);
-
-        p += kChunkHeaderSize + size;  // 64-bit: cannot wrap
-        if (p > length) {
-            platform::log("<ERROR> Chunk length overruns the file length");
-            failHeader(job);
-            return false;
-        }
-        // An odd body is followed by a pad byte, unless it ends the file.
-        if ((size & 1) && p != length) {
-            platform::log("<WARNING> Chunk has an odd number of bytes");
-            ++p;
-        }
-        file.seek(p);
-        platform::log("<Info>  %lli bytes remaining", static_cast<long long>(length - p));
-    } while (p + kChunkHeaderSize < length);
-    platform::log("<Info>  Bytes from unknown chunks = %x (hex) %u (dec)", job.discardBytes,
-                  job.discardBytes);
-    return true;
-}
-
 bool examineFver(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place) {
     platform::log("<Info> Analysing FVER chunk");
     if (place.size != 4) {
@@ -212,10 +105,7 @@ bool examineFver(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place) {
         return false;
     }
     uint8_t chunk[kChunkHeaderSize + 4];
-    if (!readAt(file, place.position, chunk, sizeof chunk)) {
-        failRead(job);
-        return false;
-    }
+    if (!readers::readAt(job, file, place.position, chunk, sizeof chunk)) return false;
     const uint32_t timestamp = bytes::readU32BE(chunk + kChunkHeaderSize);
     if (timestamp != kAifcVersion1) {
         platform::log("<ERROR> Unexpected timestamp: %x (hex) %u (dec)", timestamp, timestamp);
@@ -267,11 +157,8 @@ bool examineComm(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place) {
     }
     const uint32_t bodySize = std::min(place.size, kCommMaxRead);
     uint8_t chunk[kChunkHeaderSize + kCommMaxRead];
-    if (!readAt(file, place.position, chunk, kChunkHeaderSize + bodySize)) {
-        failRead(job);
-        return false;
-    }
-    logChunkHeader(chunk);
+    if (!readers::readAt(job, file, place.position, chunk, kChunkHeaderSize + bodySize)) return false;
+    readers::logChunkHeader(chunk, kBigEndian);
     const uint8_t* body = chunk + kChunkHeaderSize;
 
     job.srcChannels = bytes::readU16BE(body);
@@ -293,7 +180,7 @@ bool examineComm(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place) {
         job.srcEndianessData = kBigEndian;
     } else {
         const uint8_t* compression = body + 18;
-        platform::log("<Info>  compressionType = %4.4s", idText(compression));
+        platform::log("<Info>  compressionType = %4.4s", readers::idText(compression));
         if (bytes::isFourCC(compression, "sowt")) {
             job.srcEndianessData = kLittleEndian;
         } else if (bytes::isFourCC(compression, "NONE")) {
@@ -331,10 +218,7 @@ bool examineSsnd(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bo
         return false;
     }
     uint8_t chunk[kChunkHeaderSize + kSsndPrefixSize];
-    if (!readAt(file, place.position, chunk, sizeof chunk)) {
-        failRead(job);
-        return false;
-    }
+    if (!readers::readAt(job, file, place.position, chunk, sizeof chunk)) return false;
     const uint32_t offset = bytes::readU32BE(chunk + 8);
     const uint32_t blockSize = bytes::readU32BE(chunk + 12);
     platform::log("<Info>  offset = %lx (hex) %li (dec)", static_cast<unsigned long>(offset),
@@ -361,58 +245,25 @@ bool examineSsnd(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bo
         return false;
     }
     // Samples are of no use to a job that has already failed.
-    if (!headerOnly && job.error == 0) {
-        platform::log("<Info>  Reading audio data");
-        // Read in place: a side is hundreds of megabytes, not to be copied.
-        if (!AllocateSrcAudioData(job, audioBytes)) return false;
-        if (!readAt(file, place.position + kChunkHeaderSize + kSsndPrefixSize + offset,
-                    job.srcAudioData.data(), audioBytes)) {
-            job.srcAudioData.release();
-            failRead(job);
-            return false;
-        }
+    if (!headerOnly && job.error == 0 &&
+        !readers::readSamples(job, file, place.position + kChunkHeaderSize + kSsndPrefixSize + offset,
+                              audioBytes)) {
+        return false;
     }
     platform::log("<Info>  SSND chunk is good");
     return true;
 }
 
 bool examineSignature(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place, bool headerOnly) {
-    platform::log("<Info> Analysing QUER chunk");
-    // Decoding looks at no more than the 66 bytes of the current layout; a longer chunk
-    // from a later version keeps its extra bytes to itself.
-    const size_t n =
-        static_cast<size_t>(std::min<uint64_t>(kChunkHeaderSize + place.size, kSignatureChunkSize));
-    uint8_t chunk[kSignatureChunkSize];
-    if (!readAt(file, place.position, chunk, n)) {
-        failRead(job);
-        return false;
-    }
-    const int errorBefore = job.error;
-    DecodeMetadataChunk(job, chunk, n, headerOnly);
-    if (job.error != errorBefore) return false;
+    if (!readers::readSignatureChunk(job, file, place, headerOnly)) return false;
     platform::log("<Info>  QUER chunk is good");
     return true;
 }
 
-// The ID3 chunk is kept whole (header included, pad byte excluded) for the output; a copy
-// stored by an earlier pass of the job stays.
+// The ID3 chunk is kept whole for the output.
 bool keepID3Chunk(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place) {
     platform::log("<Info> Analysing ID3v2 chunk");
-    if (job.srcID3ChunkData.empty()) {
-        const size_t total = static_cast<size_t>(kChunkHeaderSize + place.size);
-        std::vector<uint8_t> chunk;
-        try {
-            chunk.resize(total);
-        } catch (const std::bad_alloc&) {
-            reportAllocationFailure(job);
-            return false;
-        }
-        if (!readAt(file, place.position, chunk.data(), total)) {
-            failRead(job);
-            return false;
-        }
-        job.srcID3ChunkData = std::move(chunk);
-    }
+    if (!readers::keepWholeChunk(job, file, place, job.srcID3ChunkData)) return false;
     platform::log("<Info>  ID3v2 chunk is good");
     return true;
 }
@@ -425,10 +276,7 @@ bool examineAesd(AudioFile& job, ReadOnlyFile& file, const ChunkPlace& place) {
         return false;
     }
     uint8_t chunk[kChunkHeaderSize + kAesdSize];
-    if (!readAt(file, place.position, chunk, sizeof chunk)) {
-        failRead(job);
-        return false;
-    }
+    if (!readers::readAt(job, file, place.position, chunk, sizeof chunk)) return false;
     const unsigned b = chunk[kChunkHeaderSize];
     platform::log("<Info>  AESChannelStatusData[0] = %x (hex)", b);
     if ((b & 1) == 0) {
@@ -465,14 +313,7 @@ double decodeExtendedRate(const uint8_t* bytes10) {
 
 void AnalyseAIFC(AudioFile& job, bool headerOnly) {
     job.srcEndianessValues = kBigEndian;
-    ReadOnlyFile file;
-    if (!file.open(job.inputFile)) {
-        // Without this the processing pass would go on with no samples at all.
-        platform::log("<ERROR> Failed to open %s", job.inputFile.c_str());
-        job.error |= kErrorCannotOpen;
-        return;
-    }
-    AnalyseAIFC(job, file, headerOnly);
+    readers::analyseInputFile(job, headerOnly, &AnalyseAIFC);
 }
 
 void AnalyseAIFC(AudioFile& job, ReadOnlyFile& file, bool headerOnly) {
@@ -480,7 +321,7 @@ void AnalyseAIFC(AudioFile& job, ReadOnlyFile& file, bool headerOnly) {
     if (!readFormHeader(job, file)) return;
 
     ChunkPlaces places;
-    if (!walkChunks(job, file, places)) return;
+    if (!readers::walkChunks(job, file, kBigEndian, kKnownChunks, places)) return;
 
     const bool aifc = job.srcFileType == catalogue::kFileAIFC;
     if (aifc && !places[kFver].found) {

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <new>
 
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
@@ -10,6 +9,7 @@
 #include "formats/Metadata.h"
 #include "formats/SignatureChunk.h"
 #include "formats/WavWriter.h"
+#include "formats/WriterSupport.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
 
@@ -17,8 +17,6 @@ namespace quiramo {
 namespace {
 
 constexpr uint32_t kAifcVersion1 = 0xA2805140;
-// A stored chunk of its header alone carries nothing and is dropped.
-constexpr uint64_t kChunkHeaderSize = 8;
 
 // Bytes of the form before the samples: form type (4), COMM (26) and the SSND header with
 // offset and blockSize (16); AIFF-C adds FVER (12) and six COMM bytes.
@@ -44,10 +42,6 @@ constexpr RateBytes kRateBytes[] = {
     {192000.0, {0x40, 0x10, 0xBB, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
 };
 
-uint64_t pad(uint64_t n) {
-    return n & 1;
-}
-
 void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
     const bool aifc = job.dstFileType == catalogue::kFileAIFC;
     QRM_ASSERT(aifc || job.dstFileType == catalogue::kFileAIFF, "Unexpected destination file type %d in %s",
@@ -55,12 +49,7 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
     // The signature and ID3 builders write their sizes in this order.
     QRM_ASSERT(job.dstEndianessValues == kBigEndian, "Unexpected destination values endianess in %s",
                __func__);
-    const uint32_t bytesPerFrame = job.dstChannelsData * job.dstSampleBytes;
-    if (bytesPerFrame == 0 || job.dstAudioData.size() < uint64_t{job.dstFrames} * bytesPerFrame) {
-        job.error |= kErrorUnknown;
-        QRM_FAIL("Unexpected dataSize in %s", __func__);
-        return;
-    }
+    if (!writers::holdsAnnouncedAudio(job, __func__)) return;
 
     // The chunks come first: the FORM size is then counted from what was really built.
     std::vector<uint8_t> signature;
@@ -68,12 +57,11 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
     if (job.error) return;
     std::vector<uint8_t> id3;
     const uint64_t id3Size = job.srcID3ChunkData.size();
-    if (id3Size > kChunkHeaderSize && id3Size <= UINT32_MAX) {
-        CreateID3Chunk(job, id3, static_cast<uint32_t>(id3Size));
-        if (job.error) return;
+    if (writers::isWrittenChunkSize(id3Size) && !writers::buildChunk(job, &CreateID3Chunk, id3Size, id3)) {
+        return;
     }
 
-    const WavDataSize size = fitAiffToFormLimit(job, signature.size() + id3.size() + pad(id3.size()));
+    const WavDataSize size = fitAiffToFormLimit(job, signature.size() + writers::paddedSize(id3.size()));
     if (size.riffSize > kRiffSizeLimit) {
         // Only an ID3 chunk carried from a source of several gigabytes could do this.
         platform::log("<ERROR> Metadata chunks exceed the 4GB limit");
@@ -107,11 +95,9 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
     bytes::appendU32BE(out, static_cast<uint32_t>(size.audioBytes + 8));
     bytes::appendU32BE(out, 0);  // offset
     bytes::appendU32BE(out, 0);  // blockSize
-    out.insert(out.end(), job.dstAudioData.data(), job.dstAudioData.data() + size.audioBytes);
-    if (pad(size.audioBytes)) out.push_back(0);
+    writers::appendPadded(out, job.dstAudioData.data(), size.audioBytes);
     out.insert(out.end(), signature.begin(), signature.end());
-    out.insert(out.end(), id3.begin(), id3.end());
-    if (pad(id3.size())) out.push_back(0);
+    writers::appendPadded(out, id3.data(), id3.size());
 }
 
 }  // namespace
@@ -150,14 +136,7 @@ void encodeExtendedRate(double rate, uint8_t* bytes10) {
 }
 
 void CreateDestBufferAIFC(AudioFile& job, std::vector<uint8_t>& out) {
-    const size_t start = out.size();
-    try {
-        buildImage(job, out);
-    } catch (const std::bad_alloc&) {
-        reportAllocationFailure(job);
-    }
-    // Never leave half an image behind for a writer to save.
-    if (job.error) out.resize(start);
+    writers::buildWholeImage(job, out, &buildImage);
 }
 
 }  // namespace quiramo

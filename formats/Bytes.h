@@ -129,6 +129,9 @@ inline void appendText(std::vector<uint8_t>& out, std::string_view text) {
     out.insert(out.end(), text.begin(), text.end());
 }
 
+// A RIFF or IFF chunk header: the four-byte ID, then the four-byte size of the body.
+inline constexpr uint64_t kChunkHeaderSize = 8;
+
 // Whether the four bytes at p are the chunk ID id (exact, case-sensitive).
 constexpr bool isFourCC(const uint8_t* p, const char (&id)[5]) {
     return p[0] == static_cast<uint8_t>(id[0]) && p[1] == static_cast<uint8_t>(id[1]) &&

@@ -11,30 +11,22 @@
 #include "engine/record/AudioFile.h"
 #include "formats/Bytes.h"
 #include "formats/ReadOnlyFile.h"
+#include "formats/ReaderSupport.h"
 #include "formats/SignatureChunk.h"
 #include "platform/Log.h"
 
 namespace quiramo {
 namespace {
 
-struct DecoderDeleter {
-    void operator()(FLAC__StreamDecoder* decoder) const { FLAC__stream_decoder_delete(decoder); }
-};
-using Decoder = std::unique_ptr<FLAC__StreamDecoder, DecoderDeleter>;
+using Decoder = std::unique_ptr<FLAC__StreamDecoder, flac::Deleter<FLAC__stream_decoder_delete>>;
 
-constexpr size_t kChunkHeaderSize = 8;
 // An APPLICATION block's data follows its 4-byte application ID.
 constexpr uint32_t kApplicationIdSize = 4;
 
 // The foreign chunks an APPLICATION block can hold, by the ID its data begins with.
 enum ForeignChunk { kSignature, kID3, kBext, kIXML, kForeignCount };
 
-struct ForeignChunkInfo {
-    char id[5];
-    const char* duplicateLine;
-};
-
-constexpr ForeignChunkInfo kForeignChunks[kForeignCount] = {
+constexpr readers::KnownChunk kForeignChunks[kForeignCount] = {
     {"QUER", "<ERROR> There can only be one QUER chunk"},
     {"ID3 ", "<ERROR> There can only be one ID3v2 chunk"},
     {"bext", "<ERROR> There can only be one BEXT chunk"},
@@ -254,10 +246,7 @@ bool FlacDecode::decode(FLAC__StreamDecoder* decoder) {
             job_.error |= kErrorCannotOpen;
         }
     }
-    if (readFailed_) {
-        platform::log("<ERROR> Failed to read %s", job_.inputFile.c_str());
-        job_.error |= kErrorCannotOpen;
-    }
+    if (readFailed_) readers::failRead(job_);
     if (layoutError_) {
         platform::log("<ERROR> FLAC %s", layoutError_);
         job_.error |= kErrorCannotOpen;
@@ -317,7 +306,7 @@ void FlacDecode::logForeignChunk(const FLAC__StreamMetadata& block) {
     const uint8_t* data = applicationData(block);
     const uint32_t n = applicationDataLength(block);
     platform::log("<Info>  ckID = %4.4s", reinterpret_cast<const char*>(data));
-    if (n >= kChunkHeaderSize) {
+    if (n >= bytes::kChunkHeaderSize) {
         // "riff" blocks hold chunks with little-endian sizes, others ("aiff") big-endian.
         const bool riff = std::memcmp(block.data.application.id, "riff", 4) == 0;
         const uint32_t size = riff ? bytes::readU32LE(data + 4) : bytes::readU32BE(data + 4);
@@ -446,13 +435,7 @@ void FlacDecode::run() {
 void AnalyseFLAC(AudioFile& job, bool headerOnly) {
     job.srcEndianessValues = kLittleEndian;
     job.srcEndianessData = kLittleEndian;
-    ReadOnlyFile file;
-    if (!file.open(job.inputFile)) {
-        platform::log("<ERROR> Failed to open %s", job.inputFile.c_str());
-        job.error |= kErrorCannotOpen;
-        return;
-    }
-    AnalyseFLAC(job, file, headerOnly);
+    readers::analyseInputFile(job, headerOnly, &AnalyseFLAC);
 }
 
 void AnalyseFLAC(AudioFile& job, ReadOnlyFile& file, bool headerOnly) {

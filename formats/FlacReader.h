@@ -13,11 +13,16 @@ class AudioFile;
 class ReadOnlyFile;
 
 namespace flac {
-// Metadata blocks are owned through this handle and nothing else, so every path frees them.
-struct MetadataDeleter {
-    void operator()(FLAC__StreamMetadata* block) const { FLAC__metadata_object_delete(block); }
+// libFLAC objects (metadata blocks, the decoder, the encoder) are owned through handles with
+// the library's delete function as deleter and nothing else, so every path frees them.
+template <auto destroy>
+struct Deleter {
+    template <typename T>
+    void operator()(T* object) const {
+        destroy(object);
+    }
 };
-using Metadata = std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter>;
+using Metadata = std::unique_ptr<FLAC__StreamMetadata, Deleter<FLAC__metadata_object_delete>>;
 }  // namespace flac
 
 // Reads the file named by job.inputFile. With headerOnly set only the metadata is decoded

@@ -16,6 +16,7 @@
 #include "formats/FlacReader.h"
 #include "formats/Metadata.h"
 #include "formats/SignatureChunk.h"
+#include "formats/WriterSupport.h"
 #include "platform/Assert.h"
 #include "platform/AtomicFile.h"
 #include "platform/Log.h"
@@ -23,17 +24,10 @@
 namespace quiramo {
 namespace {
 
-struct EncoderDeleter {
-    void operator()(FLAC__StreamEncoder* encoder) const { FLAC__stream_encoder_delete(encoder); }
-};
-using Encoder = std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter>;
+using Encoder = std::unique_ptr<FLAC__StreamEncoder, flac::Deleter<FLAC__stream_encoder_delete>>;
 
 constexpr unsigned kCompressionLevel = 5;
 constexpr uint32_t kPaddingLength = 8192;
-// A stored chunk of its header alone carries nothing and is dropped.
-constexpr uint64_t kChunkHeaderSize = 8;
-// A bext chunk made for a source that had none.
-constexpr uint64_t kNewBextSize = 610;
 // Frames handed to the encoder per call: the unit of progress and of cancellation, and of
 // the scratch buffer the stored samples are unpacked into.
 constexpr uint32_t kFramesPerCall = 16384;
@@ -105,13 +99,11 @@ class BlockList {
 };
 
 // One metadata chunk from its builder, as its APPLICATION block carries it.
-bool addBuiltChunk(AudioFile& job, BlockList& blocks,
-                   void (*build)(AudioFile&, std::vector<uint8_t>&, uint32_t), uint64_t size,
+bool addBuiltChunk(AudioFile& job, BlockList& blocks, writers::ChunkBuilder build, uint64_t size,
                    const BlockFailure& failure) {
-    if (size <= kChunkHeaderSize || size > UINT32_MAX) return true;
+    if (!writers::isWrittenChunkSize(size)) return true;
     std::vector<uint8_t> chunk;
-    build(job, chunk, static_cast<uint32_t>(size));
-    if (job.error) return false;
+    if (!writers::buildChunk(job, build, size, chunk)) return false;
     return blocks.addChunk(chunk, failure);
 }
 
@@ -179,14 +171,11 @@ bool buildBlocks(AudioFile& job, BlockList& blocks) {
     CreateMetadataChunk(job, signature);
     if (job.error || !blocks.addChunk(signature, kSignatureOrBextFailure)) return false;
 
-    const bool bwf = job.calculateDstR128 && job.dstBwfMetadata;
-    const uint64_t bextSize =
-        bwf ? (job.srcBextChunkData.empty() ? kNewBextSize : job.srcBextChunkData.size()) : 0;
-    const uint64_t ixmlSize = bwf ? job.srcIXMLChunkData.size() : 0;
     const uint64_t id3Size = job.srcID3ChunkData.size();
-    if (!addBuiltChunk(job, blocks, &CreateBextChunk, bextSize, kSignatureOrBextFailure)) return false;
-    if (!addBuiltChunk(job, blocks, &CreateIXMLChunk, ixmlSize, kIXMLFailure)) return false;
-    if (id3Size > kChunkHeaderSize) {
+    if (!addBuiltChunk(job, blocks, &CreateBextChunk, writers::bextChunkSize(job), kSignatureOrBextFailure))
+        return false;
+    if (!addBuiltChunk(job, blocks, &CreateIXMLChunk, writers::ixmlChunkSize(job), kIXMLFailure)) return false;
+    if (id3Size > bytes::kChunkHeaderSize) {
         if (!addBuiltChunk(job, blocks, &CreateID3Chunk, id3Size, kID3Failure)) return false;
         if (!blocks.addPadding("<ERROR> ID3v2 padding allocation")) return false;
     }
@@ -239,9 +228,7 @@ void encode(AudioFile& job, const std::string& path) {
     }
     FLAC__StreamEncoder* e = encoder.get();
     // A rate FLAC cannot state is refused by the encoder; it must not be converted out of range.
-    const uint32_t rate = job.dstFrameRate >= 0.0 && job.dstFrameRate < 4294967296.0
-                              ? static_cast<uint32_t>(job.dstFrameRate)
-                              : 0;
+    const uint32_t rate = writers::frameRateField(job.dstFrameRate);
     const bool settingsTaken = FLAC__stream_encoder_set_verify(e, true) &&
                                FLAC__stream_encoder_set_compression_level(e, kCompressionLevel) &&
                                FLAC__stream_encoder_set_channels(e, job.dstChannelsData) &&

@@ -14,7 +14,7 @@
 namespace quiramo {
 namespace {
 
-constexpr size_t kChunkHeaderSize = 8;
+using bytes::kChunkHeaderSize;
 
 // The bext chunk, header included: the fixed part of the version 2 layout, then the coding
 // history.

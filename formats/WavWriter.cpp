@@ -1,13 +1,12 @@
 #include "formats/WavWriter.h"
 
 #include <algorithm>
-#include <new>
 
 #include "engine/record/AudioFile.h"
 #include "formats/Bytes.h"
 #include "formats/Metadata.h"
 #include "formats/SignatureChunk.h"
-#include "platform/Assert.h"
+#include "formats/WriterSupport.h"
 #include "platform/Log.h"
 
 namespace quiramo {
@@ -15,14 +14,6 @@ namespace {
 
 // "WAVE" (4), the fmt chunk (24) and the data chunk header (8).
 constexpr uint64_t kRiffOverhead = 36;
-// A stored bext chunk is at least this long; a new one is exactly this long.
-constexpr uint64_t kNewBextSize = 610;
-// A stored chunk of its header alone carries nothing and is dropped.
-constexpr uint64_t kChunkHeaderSize = 8;
-
-uint64_t pad(uint64_t n) {
-    return n & 1;
-}
 
 // "mm:ss" parts of a duration, whole seconds truncated.
 unsigned long wholeSeconds(uint32_t frames, double rate) {
@@ -32,17 +23,13 @@ unsigned long wholeSeconds(uint32_t frames, double rate) {
 struct MetadataChunk {
     const char* name;
     uint64_t announced;
-    void (*build)(AudioFile&, std::vector<uint8_t>&, uint32_t);
+    writers::ChunkBuilder build;
     std::vector<uint8_t> bytes;
 };
 
 void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
+    if (!writers::holdsAnnouncedAudio(job, __func__)) return;
     const uint32_t bytesPerFrame = job.dstChannelsData * job.dstSampleBytes;
-    if (bytesPerFrame == 0 || job.dstAudioData.size() < uint64_t{job.dstFrames} * bytesPerFrame) {
-        job.error |= kErrorUnknown;
-        QRM_FAIL("Unexpected dataSize in %s", __func__);
-        return;
-    }
 
     // The chunks come first: the RIFF size is then counted from what was really built, so a
     // builder that appends other than it was told cannot make the header lie.
@@ -50,26 +37,20 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
     CreateMetadataChunk(job, signature);
     if (job.error) return;
 
-    const bool bwf = job.calculateDstR128 && job.dstBwfMetadata;
     MetadataChunk chunks[] = {
-        {"bext",
-         bwf ? (job.srcBextChunkData.empty() ? kNewBextSize : job.srcBextChunkData.size()) : 0,
-         &CreateBextChunk,
-         {}},
-        {"iXML", bwf ? job.srcIXMLChunkData.size() : 0, &CreateIXMLChunk, {}},
+        {"bext", writers::bextChunkSize(job), &CreateBextChunk, {}},
+        {"iXML", writers::ixmlChunkSize(job), &CreateIXMLChunk, {}},
         {"ID3", job.srcID3ChunkData.size(), &CreateID3Chunk, {}},
     };
     uint64_t trailingBytes = signature.size();
     for (auto& chunk : chunks) {
-        // Stored chunks came out of 32-bit chunk sizes; anything larger cannot be a chunk.
-        if (chunk.announced <= kChunkHeaderSize || chunk.announced > UINT32_MAX) continue;
-        chunk.build(job, chunk.bytes, static_cast<uint32_t>(chunk.announced));
-        if (job.error) return;
+        if (!writers::isWrittenChunkSize(chunk.announced)) continue;
+        if (!writers::buildChunk(job, chunk.build, chunk.announced, chunk.bytes)) return;
         if (chunk.bytes.size() != chunk.announced) {
             platform::log("<WARNING> %s chunk built with %zu bytes instead of %llu", chunk.name,
                           chunk.bytes.size(), static_cast<unsigned long long>(chunk.announced));
         }
-        trailingBytes += chunk.bytes.size() + pad(chunk.bytes.size());
+        trailingBytes += writers::paddedSize(chunk.bytes.size());
     }
 
     const WavDataSize size = fitWavToRiffLimit(job, trailingBytes);
@@ -80,9 +61,7 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
         return;
     }
 
-    const uint32_t rate = job.dstFrameRate >= 0.0 && job.dstFrameRate < 4294967296.0
-                              ? static_cast<uint32_t>(job.dstFrameRate)  // truncated, never rounded
-                              : 0;
+    const uint32_t rate = writers::frameRateField(job.dstFrameRate);
     out.reserve(out.size() + 8 + size.riffSize);
     bytes::appendText(out, "RIFF");
     bytes::appendU32LE(out, static_cast<uint32_t>(size.riffSize));
@@ -97,19 +76,17 @@ void buildImage(AudioFile& job, std::vector<uint8_t>& out) {
     bytes::appendU16LE(out, static_cast<uint16_t>(job.dstSampleBits));
     bytes::appendText(out, "data");
     bytes::appendU32LE(out, static_cast<uint32_t>(size.audioBytes));
-    out.insert(out.end(), job.dstAudioData.data(), job.dstAudioData.data() + size.audioBytes);
-    if (pad(size.audioBytes)) out.push_back(0);
+    writers::appendPadded(out, job.dstAudioData.data(), size.audioBytes);
     out.insert(out.end(), signature.begin(), signature.end());
-    for (const auto& chunk : chunks) {
-        out.insert(out.end(), chunk.bytes.begin(), chunk.bytes.end());
-        if (pad(chunk.bytes.size())) out.push_back(0);
-    }
+    for (const auto& chunk : chunks) writers::appendPadded(out, chunk.bytes.data(), chunk.bytes.size());
 }
 
 }  // namespace
 
 WavDataSize wavDataSize(uint32_t frames, uint32_t bytesPerFrame, uint64_t trailingBytes) {
-    const auto riffSize = [&](uint64_t audio) { return kRiffOverhead + audio + pad(audio) + trailingBytes; };
+    const auto riffSize = [&](uint64_t audio) {
+        return kRiffOverhead + writers::paddedSize(audio) + trailingBytes;
+    };
     WavDataSize size;
     size.audioBytes = uint64_t{frames} * bytesPerFrame;
     size.riffSize = riffSize(size.audioBytes);
@@ -143,14 +120,7 @@ WavDataSize fitWavToRiffLimit(AudioFile& job, uint64_t trailingBytes) {
 }
 
 void CreateDestBufferWAV(AudioFile& job, std::vector<uint8_t>& out) {
-    const size_t start = out.size();
-    try {
-        buildImage(job, out);
-    } catch (const std::bad_alloc&) {
-        reportAllocationFailure(job);
-    }
-    // Never leave half an image behind for a writer to save.
-    if (job.error) out.resize(start);
+    writers::buildWholeImage(job, out, &buildImage);
 }
 
 }  // namespace quiramo

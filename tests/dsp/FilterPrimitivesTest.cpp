@@ -6,17 +6,18 @@
 #include <cstring>
 #include <functional>
 #include <numbers>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "engine/record/AudioFile.h"
 #include "platform/Assert.h"
+#include "tests/dsp/Noise.h"
 
 namespace quiramo {
 namespace {
 
 using dsp::BiquadCoefficients;
+using test::noise;
 
 // A progress that records every percentage reported; it can answer "stop" from a given
 // report on, as a cancelled job does.
@@ -31,14 +32,6 @@ struct Recorder {
     }
     Progress progress(uint64_t interval, unsigned start) { return Progress(&record, this, interval, start); }
 };
-
-std::vector<double> noise(size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> d(-30000.0, 30000.0);
-    std::vector<double> v(n);
-    for (double& x : v) x = d(gen);
-    return v;
-}
 
 bool bitIdentical(const std::vector<double>& a, const std::vector<double>& b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);

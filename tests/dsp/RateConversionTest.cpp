@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -12,21 +11,15 @@
 #include "engine/record/Progress.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "tests/dsp/Noise.h"
 #include "tests/dsp/RateTestSignals.h"
 
 namespace quiramo {
 namespace {
 
 using test::fitTone;
+using test::noise;
 using test::stereoTone;
-
-std::vector<double> noise(size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> d(-30000.0, 30000.0);
-    std::vector<double> v(n);
-    for (double& x : v) x = d(gen);
-    return v;
-}
 
 // The filters written as plainly as they are defined, for comparison with the fast kernels.
 // Decimation: filter every frame at the input rate, keep the even ones.

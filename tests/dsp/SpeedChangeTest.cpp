@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "engine/record/Progress.h"
 #include "platform/Assert.h"
 #include "platform/Log.h"
+#include "tests/dsp/Noise.h"
 #include "tests/dsp/RateTestSignals.h"
 
 namespace quiramo {
@@ -23,14 +23,7 @@ using catalogue::kTypeCD;
 using catalogue::kTypePA1;
 using catalogue::kTypePP3;
 using catalogue::kTypeRF;
-
-std::vector<double> noise(size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> d(-30000.0, 30000.0);
-    std::vector<double> v(n);
-    for (double& x : v) x = d(gen);
-    return v;
-}
+using test::noise;
 
 // The speed change written as plainly as it is defined: two zeros after every frame, the
 // tripled taps at the tripled rate, every n-th frame kept.

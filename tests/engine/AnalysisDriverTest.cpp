@@ -12,10 +12,10 @@
 #include "engine/record/AudioFile.h"
 #include "engine/record/Catalogue.h"
 #include "engine/record/Settings.h"
-#include "formats/Bytes.h"
 #include "platform/Assert.h"
 #include "platform/Host.h"
 #include "platform/Log.h"
+#include "tests/support/ImageParts.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/WavBuilder.h"
 
@@ -23,24 +23,8 @@ namespace quiramo {
 namespace {
 
 using catalogue::bit;
+using test::signatureBody;
 using test::WavBuilder;
-
-// A signature chunk body as the version named wrote it (4-byte fields up to 2.0.13).
-std::vector<uint8_t> signatureBody(const std::string& version, size_t width, uint64_t type1, uint64_t type2) {
-    std::vector<uint8_t> b;
-    std::string v = version;
-    v.resize(16, ' ');
-    bytes::appendText(b, v);
-    if (width == 4) {
-        bytes::appendU32BE(b, static_cast<uint32_t>(type1));
-        bytes::appendU32BE(b, static_cast<uint32_t>(type2));
-    } else {
-        bytes::appendU64BE(b, type1);
-        bytes::appendU64BE(b, type2);
-    }
-    bytes::appendText(b, "2016-05-04 17:03:22 +0100 ");
-    return b;
-}
 
 class AnalysisDriver : public ::testing::Test {
   protected:
@@ -135,10 +119,8 @@ TEST_F(AnalysisDriver, UnsupportedExtensionAndMissingFile) {
 
 TEST_F(AnalysisDriver, PriorConversionsOnTheRow) {
     // Once with QUERNWALD and None: the item and nothing after it, and the dialog.
-    const auto once = analyse(WavBuilder()
-                                  .pcm(2, 44100, 16)
-                                  .data(400)
-                                  .chunk("QUER", signatureBody("v2.1.0", 8, catalogue::kTypeQW, 1)));
+    const auto once =
+        analyse(WavBuilder().pcm(2, 44100, 16).data(400).chunk("QUER", signatureBody(catalogue::kTypeQW, 1)));
     EXPECT_EQ(once->text(Column::state), "Ready to convert. Prior conversion: QUERNWALD");
     EXPECT_EQ(host_.warningsShown(),
               std::vector<std::string>{"This source file has already been processed with QUERNWALD."});
@@ -165,7 +147,7 @@ TEST_F(AnalysisDriver, PriorConversionsOnTheRow) {
             analyse(WavBuilder()
                         .pcm(2, 44100, 16)
                         .data(400)
-                        .chunk("QUER", signatureBody(c.version, c.width, catalogue::kTypeQW, groove)));
+                        .chunk("QUER", signatureBody(catalogue::kTypeQW, groove, c.version, c.width)));
         EXPECT_EQ(job->text(Column::state), c.state);
     }
 }
@@ -192,10 +174,8 @@ TEST_F(AnalysisDriver, ReadyTextOrder) {
 TEST_F(AnalysisDriver, StoredWarnSettingIsReadAfresh) {
     // The snapshot says warn; the store, changed by another file's dialog, says no.
     host_.setStoredSetting("WarnPreprocess", "NO");
-    const auto job = analyse(WavBuilder()
-                                 .pcm(2, 44100, 16)
-                                 .data(400)
-                                 .chunk("QUER", signatureBody("v2.1.0", 8, catalogue::kTypeQW, 1)));
+    const auto job =
+        analyse(WavBuilder().pcm(2, 44100, 16).data(400).chunk("QUER", signatureBody(catalogue::kTypeQW, 1)));
     EXPECT_EQ(job->text(Column::state), "Ready to convert. Prior conversion: QUERNWALD");
     EXPECT_FALSE(job->warnPreprocess);
     EXPECT_TRUE(host_.warningsShown().empty());

@@ -1,15 +1,12 @@
 #pragma once
-// Small source files for the suites that take files through the real passes: samples,
-// FLAC files from our own encoder, and reading back what a pass left in a folder.
-
-#include <dirent.h>
+// Small source files for the suites that take files through the real passes: samples and
+// FLAC files from our own encoder. What a pass left in a folder is read back with the
+// helpers of tests/support/TestEnvironment.h.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,25 +18,6 @@
 namespace quiramo::test {
 
 using Bytes = std::vector<uint8_t>;
-
-inline Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The names in a folder, sorted; temporary files included.
-inline std::vector<std::string> folderEntries(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(path.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A quiet sine, interleaved, each sample `width` bytes in the given order (8-bit samples
 // unsigned, as WAV stores them).

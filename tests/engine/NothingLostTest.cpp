@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <memory>

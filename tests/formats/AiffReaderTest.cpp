@@ -13,20 +13,18 @@
 #include "formats/ReadOnlyFile.h"
 #include "platform/Host.h"
 #include "platform/Log.h"
+#include "tests/formats/FormatTestSupport.h"
 #include "tests/support/AiffBuilder.h"
+#include "tests/support/ImageParts.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace quiramo {
 namespace {
 
 using test::AiffBuilder;
+using test::ramp;
+using test::signatureBody;
 using Bytes = std::vector<uint8_t>;
-
-Bytes ramp(size_t n) {
-    Bytes v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + 1);
-    return v;
-}
 
 AiffBuilder::Rate rateOf(std::initializer_list<uint8_t> b) {
     AiffBuilder::Rate r{};
@@ -34,39 +32,13 @@ AiffBuilder::Rate rateOf(std::initializer_list<uint8_t> b) {
     return r;
 }
 
-// A layout-2 signature chunk body.
-Bytes signatureBody(uint64_t type1, uint64_t type2) {
-    Bytes b;
-    std::string version = "v2.1.0";
-    version.resize(16, ' ');
-    bytes::appendText(b, version);
-    bytes::appendU64BE(b, type1);
-    bytes::appendU64BE(b, type2);
-    bytes::appendText(b, "2016-05-04 17:03:22 +0100 ");
-    return b;
-}
-
 class AiffReaderTest : public ::testing::Test {
   protected:
     void SetUp() override { platform::setHost(&host_); }
     void TearDown() override { platform::setHost(nullptr); }
 
-    struct Read {
-        std::unique_ptr<AudioFile> job;
-        std::vector<std::string> log;
-        bool has(const std::string& line) const {
-            return std::find(log.begin(), log.end(), line) != log.end();
-        }
-    };
-
-    static Read read(const Bytes& image, bool headerOnly = true) {
-        Read r{std::make_unique<AudioFile>("/in/memory.aif", false, false), {}};
-        platform::ScopedMemoryLog log;
-        ReadOnlyFile file;
-        file.openMemory(image.data(), image.size());
-        AnalyseAIFC(*r.job, file, headerOnly);
-        r.log = log.lines();
-        return r;
+    static test::ImageRead read(const Bytes& image, bool headerOnly = true) {
+        return test::readImage(&AnalyseAIFC, "/in/memory.aif", image, headerOnly);
     }
 
     // Two frames of 16-bit stereo.

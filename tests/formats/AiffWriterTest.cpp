@@ -12,47 +12,28 @@
 #include "formats/ReadOnlyFile.h"
 #include "platform/Host.h"
 #include "platform/Log.h"
+#include "tests/formats/FormatTestSupport.h"
+#include "tests/support/ImageParts.h"
 
 namespace quiramo {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::textAt;
 
-class AiffWriterTest : public ::testing::Test {
+class AiffWriterTest : public test::WriterTest<&CreateDestBufferAIFC> {
   protected:
-    void SetUp() override { platform::setHost(&host_); }
-    void TearDown() override { platform::setHost(nullptr); }
-
-    // A finished conversion as the driver hands it to the writer: packed samples in the
-    // data byte order whose byte values count up, so every byte's place is visible.
+    // A counting job bound for an AIFF or AIFF-C output: numbers big-endian, samples in
+    // dataOrder.
     static std::unique_ptr<AudioFile> job(int type, uint32_t frames, uint32_t channels, uint32_t sampleBytes,
                                           int dataOrder, double rate = 44100.0) {
-        auto j = std::make_unique<AudioFile>("/tmp/take.aif", false, false);
+        auto j = test::countingJob("/tmp/take.aif", frames, channels, sampleBytes, rate);
         j->dstFileType = type;
-        j->dstFrames = j->srcFrames = frames;
-        j->dstFrameRate = j->srcFrameRate = rate;
-        j->dstChannels_2 = j->dstChannelsData = channels;
-        j->dstSampleBytes = sampleBytes;
-        j->dstSampleBits = sampleBytes * 8;
         j->dstEndianessValues = kBigEndian;
         j->dstEndianessData = dataOrder;
         j->filterType_1 = catalogue::kTypeQW;
-        j->filterType_2 = catalogue::kTypeNO;
-        const size_t n = size_t{frames} * channels * sampleBytes;
-        EXPECT_TRUE(allocateBuffer(*j, j->dstAudioData, n));
-        for (size_t i = 0; i < n; ++i) j->dstAudioData[i] = static_cast<uint8_t>(i + 1);
         return j;
     }
-    static Bytes write(AudioFile& j) {
-        Bytes out;
-        CreateDestBufferAIFC(j, out);
-        return out;
-    }
-    static std::string text(const Bytes& b, size_t at, size_t n) {
-        return std::string(b.begin() + at, b.begin() + at + n);
-    }
-
-    platform::HeadlessHost host_;
 };
 
 // The images of the plain conversions, byte for byte up to the signature chunk.
@@ -107,7 +88,7 @@ TEST_F(AiffWriterTest, ImagesAreByteExact) {
                   Bytes(j->dstAudioData.begin(), j->dstAudioData.end()))
             << c.name;
         // The signature chunk with its size big-endian.
-        EXPECT_EQ(text(out, header.size() + a, 4), "QUER") << c.name;
+        EXPECT_EQ(textAt(out, header.size() + a, 4), "QUER") << c.name;
         EXPECT_EQ(bytes::readU32BE(&out[header.size() + a + 4]), 58u) << c.name;
         EXPECT_EQ(bytes::readU64BE(&out[header.size() + a + 24]), catalogue::kTypeQW) << c.name;
         EXPECT_EQ(j->warning.load(), 0) << c.name;
@@ -195,8 +176,8 @@ TEST_F(AiffWriterTest, CarriesOnlyID3WithABigEndianSizeAndItsPadByte) {
         const size_t id3At = audioAt + 15 + 1 + 66;
         ASSERT_EQ(out.size(), id3At + 8 + id3Body.size() + 1);
         EXPECT_EQ(out[audioAt + 15], 0);  // the audio's pad byte
-        EXPECT_EQ(text(out, audioAt + 16, 4), "QUER");
-        EXPECT_EQ(text(out, id3At, 4), "ID3 ");
+        EXPECT_EQ(textAt(out, audioAt + 16, 4), "QUER");
+        EXPECT_EQ(textAt(out, id3At, 4), "ID3 ");
         EXPECT_EQ(bytes::readU32BE(&out[id3At + 4]), id3Body.size());
         EXPECT_EQ(Bytes(out.begin() + id3At + 8, out.end() - 1), id3Body);
         EXPECT_EQ(out.back(), 0);

@@ -3,14 +3,12 @@
 // samples and list their metadata blocks in our order under `metaflac`.
 
 #include <FLAC/format.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -35,6 +33,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using test::captureCommand;
+using test::folderEntries;
+using test::readFile;
 using test::runCommand;
 using test::shellQuote;
 
@@ -60,24 +60,6 @@ Bytes packed(const std::vector<int32_t>& s, unsigned bytesPerSample) {
         }
     }
     return b;
-}
-
-Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> folderEntries(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(path.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // "2 (APPLICATION) length 70 id 72696666" per block, from metaflac --list.

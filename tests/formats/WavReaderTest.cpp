@@ -12,50 +12,22 @@
 #include "formats/ReadOnlyFile.h"
 #include "formats/WavReader.h"
 #include "platform/Log.h"
+#include "tests/formats/FormatTestSupport.h"
+#include "tests/support/ImageParts.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/WavBuilder.h"
 
 namespace quiramo {
 namespace {
 
+using test::ramp;
+using test::signatureBody;
 using test::WavBuilder;
 
-std::vector<uint8_t> ramp(size_t n) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + 1);
-    return v;
-}
+using Read = test::ImageRead;
 
-// A layout-2 signature chunk body: version text, the two values, the time.
-std::vector<uint8_t> signatureBody(uint64_t type1, uint64_t type2) {
-    std::vector<uint8_t> b;
-    std::string version = "v2.1.0";
-    version.resize(16, ' ');
-    bytes::appendText(b, version);
-    bytes::appendU64BE(b, type1);
-    bytes::appendU64BE(b, type2);
-    bytes::appendText(b, "2016-05-04 17:03:22 +0100 ");
-    return b;
-}
-
-struct Read {
-    std::unique_ptr<AudioFile> job;
-    std::vector<std::string> log;
-};
-
-// Reads an image from memory through the same reader the files go through.
 Read readImage(const std::vector<uint8_t>& image, bool headerOnly = true) {
-    Read r{std::make_unique<AudioFile>("/in/memory.wav", false, false), {}};
-    platform::ScopedMemoryLog log;
-    ReadOnlyFile file;
-    file.openMemory(image.data(), image.size());
-    AnalyseWAV(*r.job, file, headerOnly);
-    r.log = log.lines();
-    return r;
-}
-
-bool logHas(const std::vector<std::string>& log, const std::string& line) {
-    return std::find(log.begin(), log.end(), line) != log.end();
+    return test::readImage(&AnalyseWAV, "/in/memory.wav", image, headerOnly);
 }
 
 WavBuilder stereo16() {
@@ -182,7 +154,7 @@ TEST(WavReader, EveryFailureSetsItsBitAndLogsItsLine) {
         for (bool headerOnly : {true, false}) {
             const Read r = readImage(c.image(), headerOnly);
             EXPECT_EQ(r.job->error, c.error);
-            EXPECT_TRUE(logHas(r.log, c.line))
+            EXPECT_TRUE(r.has(c.line))
                 << "missing line: " << c.line << " in " << testing::PrintToString(r.log);
             // A failure after the samples were read leaves them for the pass to free.
             if (headerOnly) {
@@ -236,7 +208,7 @@ TEST(WavReader, OddChunksAndPadBytes) {
     EXPECT_EQ(padded.job->warning, 0);
     EXPECT_EQ(padded.job->srcFrames, 2u);
     EXPECT_EQ(padded.job->discardBytes, 8u + 5u);
-    EXPECT_TRUE(logHas(padded.log, "<WARNING> Chunk has an odd number of bytes"));
+    EXPECT_TRUE(padded.has("<WARNING> Chunk has an odd number of bytes"));
     EXPECT_EQ(std::vector<uint8_t>(padded.job->srcAudioData.begin(), padded.job->srcAudioData.end()),
               samples);
 
@@ -244,7 +216,7 @@ TEST(WavReader, OddChunksAndPadBytes) {
     const Read last = readImage(stereo16().data(samples).chunk("junk", ramp(3), false).bytes(), false);
     EXPECT_EQ(last.job->error, 0);
     EXPECT_EQ(last.job->discardBytes, 8u + 3u);
-    EXPECT_FALSE(logHas(last.log, "<WARNING> Chunk has an odd number of bytes"));
+    EXPECT_FALSE(last.has("<WARNING> Chunk has an odd number of bytes"));
 
     // An odd data chunk (mono 8-bit, 3 frames) followed by its pad byte and more chunks.
     const Read oddData =
@@ -277,8 +249,8 @@ TEST(WavReader, DataNotAWholeNumberOfFramesIsCutWithAWarning) {
     const Read r = readImage(stereo16().data(samples).bytes(), false);
     EXPECT_EQ(r.job->error, 0);
     EXPECT_EQ(r.job->srcFrames, 250u);
-    EXPECT_TRUE(logHas(r.log, "<WARNING> Discrepancy in audio data length between fmt and data"));
-    EXPECT_TRUE(logHas(r.log, "<Info>  Audio data is 1000 bytes"));
+    EXPECT_TRUE(r.has("<WARNING> Discrepancy in audio data length between fmt and data"));
+    EXPECT_TRUE(r.has("<Info>  Audio data is 1000 bytes"));
     ASSERT_EQ(r.job->srcAudioData.size(), 1000u);
     EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + 1000, r.job->srcAudioData.begin()));
 }
@@ -321,7 +293,7 @@ TEST(WavReader, SampleWidthsAndFmtShapes) {
         EXPECT_EQ(r.job->srcFrames, 5u);
         EXPECT_EQ(r.job->srcAudioData.size(), frameBytes * 5u);
         if (c.line) {
-            EXPECT_TRUE(logHas(r.log, c.line)) << "missing line: " << c.line;
+            EXPECT_TRUE(r.has(c.line)) << "missing line: " << c.line;
         }
     }
 }
@@ -438,7 +410,7 @@ TEST(WavReader, SampleMemoryFailureIsReported) {
     const Read r = readImage(image, false);
     setAllocationLimitForTesting(0);
     EXPECT_EQ(r.job->error, kErrorMemory);
-    EXPECT_TRUE(logHas(r.log, "<ERROR> Memory allocation"));
+    EXPECT_TRUE(r.has("<ERROR> Memory allocation"));
     EXPECT_TRUE(r.job->srcAudioData.empty());
 }
 

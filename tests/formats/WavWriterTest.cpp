@@ -15,45 +15,25 @@
 #include "formats/WavWriter.h"
 #include "platform/Host.h"
 #include "platform/Log.h"
+#include "tests/formats/FormatTestSupport.h"
+#include "tests/support/ImageParts.h"
 
 namespace quiramo {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::textAt;
 
-class WavWriterTest : public ::testing::Test {
+class WavWriterTest : public test::WriterTest<&CreateDestBufferWAV> {
   protected:
-    void SetUp() override { platform::setHost(&host_); }
-    void TearDown() override { platform::setHost(nullptr); }
-
-    // A finished conversion as the driver hands it to the writer: packed little-endian
-    // samples whose byte values count up, so every byte's place is visible.
+    // A counting job bound for a WAV output: numbers and samples little-endian.
     std::unique_ptr<AudioFile> job(uint32_t frames, uint32_t channels, uint32_t sampleBytes,
                                    double rate = 44100.0) {
-        auto j = std::make_unique<AudioFile>("/tmp/take.wav", false, false);
-        j->dstFrames = j->srcFrames = frames;
-        j->dstFrameRate = j->srcFrameRate = rate;
-        j->dstChannels_2 = j->dstChannelsData = channels;
-        j->dstSampleBytes = sampleBytes;
-        j->dstSampleBits = sampleBytes * 8;
+        auto j = test::countingJob("/tmp/take.wav", frames, channels, sampleBytes, rate);
         j->dstEndianessValues = j->dstEndianessData = kLittleEndian;
         j->filterType_1 = catalogue::kTypeHR;
-        j->filterType_2 = catalogue::kTypeNO;
-        const size_t n = size_t{frames} * channels * sampleBytes;
-        EXPECT_TRUE(allocateBuffer(*j, j->dstAudioData, n));
-        for (size_t i = 0; i < n; ++i) j->dstAudioData[i] = static_cast<uint8_t>(i + 1);
         return j;
     }
-    static Bytes write(AudioFile& j) {
-        Bytes out;
-        CreateDestBufferWAV(j, out);
-        return out;
-    }
-    static std::string text(const Bytes& b, size_t at, size_t n) {
-        return std::string(b.begin() + at, b.begin() + at + n);
-    }
-
-    platform::HeadlessHost host_;
 };
 
 TEST_F(WavWriterTest, StereoSixteenBitWithoutMetadataIsByteExact) {
@@ -80,7 +60,7 @@ TEST_F(WavWriterTest, StereoSixteenBitWithoutMetadataIsByteExact) {
     EXPECT_EQ(Bytes(out.begin() + 44, out.begin() + 44 + kA),
               Bytes(j->dstAudioData.begin(), j->dstAudioData.end()));
     // The signature chunk follows at once, its size in the file's order.
-    EXPECT_EQ(text(out, 44 + kA, 4), "QUER");
+    EXPECT_EQ(textAt(out, 44 + kA, 4), "QUER");
     EXPECT_EQ(bytes::readU32LE(&out[48 + kA]), 58u);
     EXPECT_EQ(bytes::readU64BE(&out[68 + kA]), catalogue::kTypeHR);
     EXPECT_EQ(j->warning.load(), 0);
@@ -96,7 +76,7 @@ TEST_F(WavWriterTest, OddMonoDataGetsOnePadByteBeforeTheSignature) {
     EXPECT_EQ(bytes::readU16LE(&out[34]), 24u);
     EXPECT_EQ(out[44 + 8], 9);
     EXPECT_EQ(out[44 + 9], 0);
-    EXPECT_EQ(text(out, 44 + 10, 4), "QUER");
+    EXPECT_EQ(textAt(out, 44 + 10, 4), "QUER");
 
     // And it reads back: samples, parameters, and the conversion it records.
     AudioFile back("/tmp/take-hr.wav", false, false);
@@ -171,11 +151,11 @@ TEST_F(WavWriterTest, MetadataChunksFollowTheSignatureInOrder) {
         EXPECT_EQ(log.lines(), std::vector<std::string>{}) << where;  // the builders made what was announced
         ASSERT_GE(out.size(), 44u + 22 + 66) << where;
         EXPECT_EQ(bytes::readU32LE(&out[4]) + 8ull, out.size()) << where;
-        EXPECT_EQ(text(out, 44 + 22, 4), "QUER") << where;
+        EXPECT_EQ(textAt(out, 44 + 22, 4), "QUER") << where;
         size_t at = 44 + 22 + 66;
         for (const auto& [id, size] : c.chunks) {
             ASSERT_LE(at + 8, out.size()) << where << " " << id;
-            EXPECT_EQ(text(out, at, 4), id) << where;
+            EXPECT_EQ(textAt(out, at, 4), id) << where;
             EXPECT_EQ(bytes::readU32LE(&out[at + 4]) + 8u, size) << where << " " << id;
             at += size + (size & 1);
             if (size & 1) {

@@ -9,15 +9,14 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/support/ChunkImage.h"
+
 namespace quiramo::test {
 
-class TempDir;
-
-class AiffBuilder {
+class AiffBuilder : public ChunkImageBuilder<AiffBuilder> {
   public:
     using Rate = std::array<uint8_t, 10>;
     // 40 0E AC 44 00 ...: 44100 as the ten COMM bytes.
@@ -29,30 +28,21 @@ class AiffBuilder {
     static std::vector<uint8_t> commBodyC(uint16_t channels, uint32_t frames, uint16_t bits, const Rate& rate,
                                           const std::string& compression, const std::string& name = "");
 
-    explicit AiffBuilder(const std::string& formType = "AIFF") : formType_(formType) {}
+    explicit AiffBuilder(const std::string& formType = "AIFF") : ChunkImageBuilder(true, "FORM", formType) {}
 
-    AiffBuilder& chunk(const std::string& id, const std::vector<uint8_t>& body, bool pad = true,
-                       std::optional<uint32_t> declaredSize = std::nullopt);
     AiffBuilder& fver(uint32_t timestamp = 0xA2805140);
     AiffBuilder& comm(const std::vector<uint8_t>& body) { return chunk("COMM", body); }
     // SSND: offset, blockSize, `offset` filler bytes, then the samples.
     AiffBuilder& ssnd(const std::vector<uint8_t>& samples, uint32_t offset = 0, uint32_t blockSize = 0);
-    AiffBuilder& raw(const std::vector<uint8_t>& bytes);
 
-    AiffBuilder& formId(const std::string& id);
-    AiffBuilder& formSize(uint32_t size);
-
-    std::vector<uint8_t> bytes() const;
-    std::string writeTo(const TempDir& dir, const std::string& name) const;
-
-  private:
-    std::string formId_ = "FORM";
-    std::string formType_;
-    std::optional<uint32_t> formSize_;
-    std::vector<uint8_t> body_;
+    AiffBuilder& formId(const std::string& id) {
+        image_.setFormId(id);
+        return *this;
+    }
+    AiffBuilder& formSize(uint32_t size) {
+        image_.setFormSize(size);
+        return *this;
+    }
 };
-
-// Writes bytes to dir/name and returns the path.
-std::string writeFile(const TempDir& dir, const std::string& name, const std::vector<uint8_t>& bytes);
 
 }  // namespace quiramo::test
