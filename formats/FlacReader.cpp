@@ -41,6 +41,11 @@ uint32_t applicationDataLength(const FLAC__StreamMetadata& block) {
     return block.length > kApplicationIdSize ? block.length - kApplicationIdSize : 0;
 }
 
+// The most frames a byte of FLAC can carry, with room to spare: the smallest frame (a
+// constant subframe per channel, a 2-byte block size, the two checksums) holds at most
+// 65535 frames in no fewer than 10 bytes.
+constexpr uint64_t kMaxFramesPerByte = 8192;
+
 // One decode of one file. libFLAC calls back into it through the static trampolines; every
 // failure a callback meets is recorded here and fails the job once the decoder returns.
 class FlacDecode {
@@ -407,9 +412,14 @@ void FlacDecode::run() {
 
     // A processing pass reads STREAMINFO first and, when it tells the number of frames,
     // decodes into the job's sample buffer made to that size once; a wrong number is caught
-    // when the decoded frames are counted.
+    // when the decoded frames are counted. The buffer is made only for a layout the frames
+    // can be packed in and a count the file could hold: a damaged header announcing billions
+    // of frames in a few bytes must not claim gigabytes before its first frame is read (it
+    // then decodes into the growing buffer and fails on the count like any short stream).
     if (!headerOnly_ && FLAC__stream_decoder_process_until_end_of_metadata(decoder.get()) &&
-        haveStreamInfo_ && totalSamples_ > 0 && totalSamples_ <= UINT32_MAX) {
+        haveStreamInfo_ && totalSamples_ > 0 && totalSamples_ <= UINT32_MAX &&
+        (bytesPerSample_ == 2 || bytesPerSample_ == 3) && channels_ > 0 &&
+        totalSamples_ / kMaxFramesPerByte <= file_.length()) {
         job_.srcChannels = channels_;
         job_.srcSampleBytes = bytesPerSample_;
         job_.srcFrames = static_cast<uint32_t>(totalSamples_);

@@ -20,6 +20,7 @@
 #include "engine/AnalysisDriver.h"
 #include "engine/ProcessingDriver.h"
 #include "engine/record/AudioFile.h"
+#include "engine/record/Buffer.h"
 #include "engine/record/Settings.h"
 #include "formats/Bytes.h"
 #include "platform/Host.h"
@@ -266,6 +267,9 @@ std::vector<Case> flacCases(const test::TempDir& dir) {
     Bytes unknownTotal = good;
     bytes::writeU32BE(unknownTotal.data() + 22, 0);
     unknownTotal[21] &= 0xF0;
+    // Four thousand million frames announced in twenty kilobytes.
+    Bytes impossibleTotal = good;
+    bytes::writeU32BE(impossibleTotal.data() + 22, 0xFFFFFFFF);
     Bytes damagedFrame = good;
     damagedFrame[good.size() - 300] ^= 0x5A;
 
@@ -284,6 +288,8 @@ std::vector<Case> flacCases(const test::TempDir& dir) {
         {"a frame damaged", "damaged.flac", damagedFrame, Ends::conversionError, "Invalid audio data. "},
         {"total samples twice the stream", "total.flac", doubledTotal, Ends::conversionError,
          "Invalid audio data. "},
+        {"more frames announced than the file can hold", "impossible.flac", impossibleTotal,
+         Ends::conversionError, "Invalid audio data. "},
         {"8-bit mono", "mono8.flac", mono8, Ends::analysisError,
          "Unsupported number of channels. Unsupported sample bit depth. "},
         {"no samples at all", "empty.flac", empty, Ends::conversionError, "Invalid audio data. "},
@@ -302,8 +308,17 @@ struct Outcome {
 
 class MalformedFiles : public ::testing::Test {
   protected:
-    void SetUp() override { platform::setHost(&host_); }
-    void TearDown() override { platform::setHost(nullptr); }
+    // No file of these tables needs more than a few megabytes; a header that makes a pass
+    // claim more is a fault even where the machine would grant it.
+    void SetUp() override {
+        platform::setHost(&host_);
+        setAllocationLimitForTesting(kAllocationLimit);
+    }
+    void TearDown() override {
+        setAllocationLimitForTesting(0);
+        platform::setHost(nullptr);
+    }
+    static constexpr size_t kAllocationLimit = size_t{256} << 20;
 
     // Analysis, then the conversion when the analysis found nothing wrong, on a thread of
     // their own so that a hang fails the case by name instead of stopping the run.
