@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace quiramo::platform {
@@ -30,6 +31,25 @@ void syncFolder(const std::string& folder) {
     }
 }
 
+// The permissions a file made the ordinary way would get (0666 less the umask): mkostemp
+// makes its files 0600. umask() cannot be read without setting it, which would race with
+// other threads, so the kernel's record of it is read instead.
+mode_t newFileMode() {
+    mode_t mask = 022;
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status)) {
+            unsigned value = 0;
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value & 0777);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return 0666 & ~mask;
+}
+
 }  // namespace
 
 AtomicFile::~AtomicFile() {
@@ -52,7 +72,7 @@ bool AtomicFile::open(const std::string& target, std::string& errorText) {
         errorText = describe("Cannot create a file in", folderOf(target), errno);
         return false;
     }
-    ::fchmod(fd_, 0644);
+    ::fchmod(fd_, newFileMode());
     tempPath_ = pattern;
     return true;
 }

@@ -59,6 +59,26 @@ TEST(AtomicFile, TheTargetAppearsOnlyAtCommit) {
     EXPECT_NE(st.st_mode & S_IWUSR, 0u);
 }
 
+// A converted file gets the permissions any new file of the user's would: 0666 less the
+// umask, not the owner-only mode of a temporary file.
+TEST(AtomicFile, TheTargetTakesItsPermissionsFromTheUmask) {
+    test::TempDir dir;
+    const mode_t saved = ::umask(0);
+    for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{002}}) {
+        SCOPED_TRACE(mask);
+        ::umask(mask);
+        const std::string target = dir.file("mode-" + std::to_string(mask) + ".wav");
+        AtomicFile file;
+        std::string error;
+        ASSERT_TRUE(file.open(target, error)) << error;
+        ASSERT_TRUE(file.commit(error)) << error;
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    }
+    ::umask(saved);
+}
+
 TEST(AtomicFile, AnExistingFileIsNeverReplaced) {
     test::TempDir dir;
     const std::string target = dir.file("song-qw.wav");
