@@ -11,11 +11,13 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/desktop/DropView.h"
@@ -419,6 +421,44 @@ TEST_F(AppTest, CancelledConversionEndsCancelled) {
     EXPECT_TRUE(
         waitFor([&] { return w.statusBar()->currentMessage() == "0 files converted, 1 failed."; }, 5000))
         << w.statusBar()->currentMessage().toStdString();
+}
+
+// Answers the next modal question with `button` as soon as it shows.
+void answerNextQuestion(QMessageBox::StandardButton button, QString* text) {
+    QTimer::singleShot(0, [button, text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return answerNextQuestion(button, text);
+        *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+TEST_F(AppTest, ClosingWhileConvertingAsksThenCancelsAndLeavesNoFile) {
+    TableViewController& w = makeWindow();
+    w.queueFiles({QString::fromStdString(writeWav("busy.wav", 441000))});
+    ASSERT_TRUE(waitForState(0, "Ready to convert. "));
+    PassLock& lock = w.queue().processAudioLock();
+    lock.waitTurn(lock.take());  // the conversion waits for its turn until the test lets go
+    w.processQueue(Sender::convertButton);
+    ASSERT_TRUE(waitForState(0, "Queued"));
+
+    QString question;
+    answerNextQuestion(QMessageBox::No, &question);
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(question.startsWith("Files are still being converted. Quit anyway?")) << question.toStdString();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(stateText(0).starts_with("Queued")) << stateText(0);
+
+    // Quitting cancels the conversion and waits for its pass, which gets its turn meanwhile.
+    answerNextQuestion(QMessageBox::Yes, &question);
+    QTimer::singleShot(50, [&lock] { lock.endTurn(); });
+    EXPECT_TRUE(w.close());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.queue().jobs()[0]->state.load(), kStateFailed);
+    EXPECT_EQ(w.queue().jobs()[0]->rowTexts().stateTableText, "Cancelled. ");
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"busy.wav"}) << "only the source may be left";
 }
 
 }  // namespace
