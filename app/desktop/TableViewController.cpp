@@ -799,15 +799,20 @@ void TableViewController::menuNeedsUpdate(int clickedRow) {
     set(kCancel, cancellable, "Cancel Conversion", "Cancel %lu Conversions");
 }
 
-void TableViewController::playSelectedFiles(Sender sender) {
-    if (closed_) return;
+std::vector<QUrl> TableViewController::convertedFilesFor(Sender sender, int bit) const {
     std::vector<QUrl> urls;
-    for (const auto& job : jobsFor(sender, kPlay, true)) {
+    for (const auto& job : jobsFor(sender, bit, true)) {
         if (job->state == kStateConverted) {
             urls.push_back(
                 QUrl::fromLocalFile(QString::fromStdString(job->rowTexts().destinationNameTableText)));
         }
     }
+    return urls;
+}
+
+void TableViewController::playSelectedFiles(Sender sender) {
+    if (closed_) return;
+    const std::vector<QUrl> urls = convertedFilesFor(sender, kPlay);
     if (urls.empty()) {
         beep();
         return;
@@ -817,13 +822,7 @@ void TableViewController::playSelectedFiles(Sender sender) {
 
 void TableViewController::showSelectedFiles(Sender sender) {
     if (closed_) return;
-    std::vector<QUrl> urls;
-    for (const auto& job : jobsFor(sender, kShow, true)) {
-        if (job->state == kStateConverted) {
-            urls.push_back(
-                QUrl::fromLocalFile(QString::fromStdString(job->rowTexts().destinationNameTableText)));
-        }
-    }
+    const std::vector<QUrl> urls = convertedFilesFor(sender, kShow);
     if (urls.empty()) {
         beep();
         return;

@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QUrl>
 #include <QVariantMap>
 #include <memory>
 #include <set>
@@ -128,6 +129,8 @@ class TableViewController : public QMainWindow {
     // The rows a command applies to: marked by the context menu, or selected.
     std::set<const AudioFile*> rowsFor(Sender sender, int bit) const;
     std::vector<Queue::Job> jobsFor(Sender sender, int bit, bool lastFirst) const;
+    // The written files of the converted rows among those `bit`'s command acts on.
+    std::vector<QUrl> convertedFilesFor(Sender sender, int bit) const;
     void updateBatchSummary();
 
     WindowSettings settings_;
