@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <numbers>
 
@@ -231,27 +232,13 @@ bool kWeightingPass(const double* samples, const uint64_t* edges, size_t spans, 
 bool kWeightingPass(unsigned channels, const double* samples, const uint64_t* edges, size_t spans,
                     double scale, const R128Biquad& shelf, const R128Biquad& highPass, double* spanPower,
                     double* spanPeak, Ticker& ticker) {
-    switch (channels) {
-        case 1:
-            return kWeightingPass<1>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
-                                     ticker);
-        case 2:
-            return kWeightingPass<2>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
-                                     ticker);
-        case 3:
-            return kWeightingPass<3>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
-                                     ticker);
-        case 4:
-            return kWeightingPass<4>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
-                                     ticker);
-        case 5:
-            return kWeightingPass<5>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
-                                     ticker);
-        case 6:
-            return kWeightingPass<6>(samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak,
-                                     ticker);
-    }
-    return false;  // measure() takes 1 to 6 channels only
+    // One instantiation per channel count, so the inner loop knows its stride.
+    using Pass = bool (*)(const double*, const uint64_t*, size_t, double, const R128Biquad&, const R128Biquad&,
+                          double*, double*, Ticker&);
+    static constexpr Pass kPasses[] = {kWeightingPass<1>, kWeightingPass<2>, kWeightingPass<3>,
+                                       kWeightingPass<4>, kWeightingPass<5>, kWeightingPass<6>};
+    if (channels < 1 || channels > std::size(kPasses)) return false;  // measure() takes 1 to 6 channels only
+    return kPasses[channels - 1](samples, edges, spans, scale, shelf, highPass, spanPower, spanPeak, ticker);
 }
 
 // Sum of the span powers between two block edges (both are edges of the span list).
